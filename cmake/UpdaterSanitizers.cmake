@@ -1,0 +1,12 @@
+# Native builds only: the sanitizers apply to every target, the tests and the
+# test framework included, so that nothing runs uninstrumented.
+if(UPDATER_SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(UPDATER_SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT UPDATER_SANITIZER STREQUAL "")
+  message(FATAL_ERROR "UPDATER_SANITIZER must be empty, address or thread")
+endif()

@@ -1,0 +1,54 @@
+// The handle table. Handle values are never reused, so a stale handle is
+// refused with ERROR_INVALID_HANDLE instead of reaching another object.
+#include <map>
+
+#include "internal/kernel.h"
+#include "win32_kernel.h"
+
+namespace sim {
+
+std::mutex kernelLock;
+std::condition_variable kernelChanged;
+
+namespace {
+std::mutex tableLock;
+std::map<uintptr_t, std::shared_ptr<KernelObject>> table;
+uintptr_t nextHandle = 0x1000;
+}  // namespace
+
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
+  std::lock_guard<std::mutex> guard(tableLock);
+  uintptr_t value = nextHandle;
+  nextHandle += 4;
+  table.emplace(value, std::move(object));
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> LookUpHandle(HANDLE handle) {
+  std::lock_guard<std::mutex> guard(tableLock);
+  auto found = table.find(reinterpret_cast<uintptr_t>(handle));
+  return found == table.end() ? nullptr : found->second;
+}
+
+bool RemoveHandle(HANDLE handle) {
+  std::shared_ptr<KernelObject> last;  // destroyed outside the table's lock
+  std::lock_guard<std::mutex> guard(tableLock);
+  auto found = table.find(reinterpret_cast<uintptr_t>(handle));
+  if (found == table.end()) return false;
+  last = std::move(found->second);
+  table.erase(found);
+  return true;
+}
+
+size_t HandleCount() {
+  std::lock_guard<std::mutex> guard(tableLock);
+  return table.size();
+}
+
+}  // namespace sim
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+  if (sim::RemoveHandle(handle)) return TRUE;
+  sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+  return FALSE;
+}

@@ -1,0 +1,5 @@
+#pragma once
+#include <cstddef>
+namespace sim {
+size_t LiveHeapBlockCount();
+}

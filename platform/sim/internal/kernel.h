@@ -1,0 +1,61 @@
+// The model's kernel: one lock and one condition for every blocking call, the
+// clock, the handle table and the per-thread record. Shared by the model's
+// areas; product code never sees it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "../win32_types.h"
+
+namespace sim {
+
+using RealClock = std::chrono::steady_clock;
+
+// Every state change a blocked call may be waiting for (a thread ending, a
+// clock speed change) is made under kernelLock and announced on kernelChanged.
+extern std::mutex kernelLock;
+extern std::condition_variable kernelChanged;
+
+// The model's clock: milliseconds that run `speed` times faster than real ones.
+uint64_t NowMs();
+void SetClockSpeed(double speed);
+// The real moment at which `milliseconds` of model time from now have passed;
+// INFINITE gives a moment that never comes.
+RealClock::time_point RealDeadline(DWORD milliseconds);
+
+// Waits, with kernelLock held through `lock`, until ready() or the deadline.
+// Returns ready(). This is the one place a model call blocks.
+template <class Ready>
+bool BlockUntil(std::unique_lock<std::mutex> &lock, RealClock::time_point deadline, Ready ready) {
+  if (deadline == RealClock::time_point::max()) {
+    kernelChanged.wait(lock, ready);
+    return true;
+  }
+  return kernelChanged.wait_until(lock, deadline, ready);
+}
+
+// Kernel objects live in the handle table until their last handle is closed.
+struct KernelObject {
+  enum class Kind { thread };
+  explicit KernelObject(Kind k) : kind(k) {}
+  virtual ~KernelObject() = default;
+  const Kind kind;
+};
+
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> LookUpHandle(HANDLE handle);
+bool RemoveHandle(HANDLE handle);
+size_t HandleCount();
+
+size_t LiveThreadCount();
+// Waits, in real time, until no thread started through the model runs.
+bool WaitForNoThreads(DWORD realMilliseconds);
+
+void SetLastErrorValue(DWORD error);
+
+}  // namespace sim

@@ -1,0 +1,162 @@
+// Threads, waits and sleeps. A model thread is a std::thread running the
+// routine; its kernel object outlives it for as long as a handle refers to it.
+#include <thread>
+
+#include "internal/faults.h"
+#include "internal/kernel.h"
+#include "win32_kernel.h"
+
+namespace sim {
+namespace {
+
+struct Thread : KernelObject {
+  Thread() : KernelObject(Kind::thread) {}
+  bool running = true;  // under kernelLock
+  DWORD exitCode = STILL_ACTIVE;
+  DWORD id = 0;
+};
+
+// Thrown by _endthreadex: leaves the routine through unwinding, as the
+// runtime's thread end leaves it without returning.
+struct ThreadExit {
+  DWORD code;
+};
+
+size_t liveThreads = 0;  // under kernelLock
+std::atomic<DWORD> nextThreadId{0x100};
+thread_local DWORD currentThreadId = 0;
+
+void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOID parameter) {
+  currentThreadId = self->id;
+  DWORD code;
+  try {
+    code = start(parameter);
+  } catch (const ThreadExit &exit) {
+    code = exit.code;
+  }
+  std::lock_guard<std::mutex> guard(kernelLock);
+  self->exitCode = code;
+  self->running = false;
+  --liveThreads;
+  kernelChanged.notify_all();
+}
+
+HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                   LPDWORD threadId) {
+  if (start == nullptr) {
+    SetLastErrorValue(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  // Suspended creation is not modelled: the program never asks for it.
+  if (flags & CREATE_SUSPENDED) {
+    SetLastErrorValue(ERROR_NOT_SUPPORTED);
+    return nullptr;
+  }
+  if (TakeFault(Fault::threadCreation)) {
+    SetLastErrorValue(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  auto thread = std::make_shared<Thread>();
+  thread->id = nextThreadId.fetch_add(4);
+  if (threadId != nullptr) *threadId = thread->id;
+  HANDLE handle = InsertHandle(thread);
+  {
+    std::lock_guard<std::mutex> guard(kernelLock);
+    ++liveThreads;
+  }
+  std::thread(RunThread, thread, start, parameter).detach();
+  return handle;
+}
+
+std::shared_ptr<Thread> LookUpThread(HANDLE handle) {
+  std::shared_ptr<KernelObject> object = LookUpHandle(handle);
+  if (!object || object->kind != KernelObject::Kind::thread) return nullptr;
+  return std::static_pointer_cast<Thread>(object);
+}
+
+// The runtime's routines return unsigned and take void *; bridge them to the
+// kernel's shape.
+struct RuntimeStart {
+  unsigned (*start)(void *);
+  void *argument;
+};
+
+DWORD WINAPI RunRuntimeStart(LPVOID parameter) {
+  RuntimeStart launch = *static_cast<RuntimeStart *>(parameter);
+  delete static_cast<RuntimeStart *>(parameter);
+  return launch.start(launch.argument);
+}
+
+}  // namespace
+
+size_t LiveThreadCount() {
+  std::lock_guard<std::mutex> guard(kernelLock);
+  return liveThreads;
+}
+
+bool WaitForNoThreads(DWORD realMilliseconds) {
+  std::unique_lock<std::mutex> lock(kernelLock);
+  return kernelChanged.wait_for(lock, std::chrono::milliseconds(realMilliseconds),
+                                [] { return liveThreads == 0; });
+}
+
+}  // namespace sim
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD threadId) {
+  return sim::StartThread(start, parameter, flags, threadId);
+}
+
+uintptr_t _beginthreadex(void *, unsigned, unsigned (*start)(void *), void *argument,
+                         unsigned flags, unsigned *threadId) {
+  if (start == nullptr) return 0;
+  auto *launch = new sim::RuntimeStart{start, argument};
+  DWORD id = 0;
+  HANDLE handle = sim::StartThread(sim::RunRuntimeStart, launch, flags, &id);
+  if (handle == nullptr) {
+    delete launch;
+    return 0;
+  }
+  if (threadId != nullptr) *threadId = id;
+  return reinterpret_cast<uintptr_t>(handle);
+}
+
+void _endthreadex(unsigned exitCode) { throw sim::ThreadExit{exitCode}; }
+
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  std::shared_ptr<sim::Thread> thread = sim::LookUpThread(handle);
+  if (!thread) {
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  sim::RealClock::time_point deadline = sim::RealDeadline(milliseconds);
+  std::unique_lock<std::mutex> lock(sim::kernelLock);
+  bool ended = sim::BlockUntil(lock, deadline, [&] { return !thread->running; });
+  return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
+  std::shared_ptr<sim::Thread> thread = sim::LookUpThread(handle);
+  if (!thread || exitCode == nullptr) {
+    sim::SetLastErrorValue(thread ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  *exitCode = thread->exitCode;
+  return TRUE;
+}
+
+DWORD WINAPI GetCurrentThreadId(void) {
+  if (sim::currentThreadId == 0) sim::currentThreadId = sim::nextThreadId.fetch_add(4);
+  return sim::currentThreadId;
+}
+
+void WINAPI Sleep(DWORD milliseconds) {
+  if (milliseconds == 0) {
+    std::this_thread::yield();
+    return;
+  }
+  sim::RealClock::time_point deadline = sim::RealDeadline(milliseconds);
+  std::unique_lock<std::mutex> lock(sim::kernelLock);
+  sim::BlockUntil(lock, deadline, [] { return false; });
+}

@@ -1,0 +1,67 @@
+// KERNEL32 (threads, waits, time, heaps, last error, strings) and the C
+// runtime's thread start, as the model provides them.
+#pragma once
+
+#include "win32_types.h"
+
+// Threads and waits.
+typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_ABANDONED 0x00000080u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259u
+#define CREATE_SUSPENDED 0x00000004u
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
+                           LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                           LPDWORD threadId);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI GetCurrentThreadId(void);
+void WINAPI Sleep(DWORD milliseconds);
+DWORD WINAPI GetTickCount(void);
+
+// The C runtime's thread start (process.h).
+uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(void *),
+                         void *argument, unsigned flags, unsigned *threadId);
+void _endthreadex(unsigned exitCode);
+
+// Last error.
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+
+// Heaps.
+#define HEAP_ZERO_MEMORY 0x00000008u
+#define LMEM_FIXED 0x0000u
+#define LMEM_ZEROINIT 0x0040u
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+
+HANDLE WINAPI GetProcessHeap(void);
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
+HLOCAL WINAPI LocalFree(HLOCAL block);
+
+// Strings.
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+
+int WINAPI lstrcmpA(LPCSTR first, LPCSTR second);
+int WINAPI lstrcmpiA(LPCSTR first, LPCSTR second);
+int WINAPI lstrlenA(LPCSTR text);
+LPSTR WINAPI CharUpperA(LPSTR text);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
+                               LPSTR narrow, int narrowSize, LPCSTR defaultChar,
+                               LPBOOL usedDefaultChar);
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR narrow, int narrowCount,
+                               LPWSTR wide, int wideCount);
+int __attribute__((format(printf, 2, 3))) wsprintfA(LPSTR buffer, LPCSTR format, ...);

@@ -1,0 +1,73 @@
+#include "world.h"
+
+#include "internal/faults.h"
+#include "internal/heap.h"
+#include "internal/kernel.h"
+#include "internal/locale.h"
+#include "internal/resources.h"
+
+namespace world {
+
+bool SetLanguage(WORD language) { return sim::SetUiLanguage(language); }
+WORD Language() { return sim::UiLanguage(); }
+UINT AnsiCodePage() { return sim::AnsiCodePage(); }
+
+void SetClockSpeed(double factor) { sim::SetClockSpeed(factor); }
+
+void ReplaceResource(LPCSTR type, LPCSTR name, WORD language, std::vector<BYTE> bytes) {
+  sim::ReplaceResourceData(sim::ResNameFrom(type), sim::ResNameFrom(name), language,
+                           std::move(bytes));
+}
+
+void RemoveResource(LPCSTR type, LPCSTR name, WORD language) {
+  sim::RemoveResourceData(sim::ResNameFrom(type), sim::ResNameFrom(name), language);
+}
+
+void ReplaceString(UINT id, WORD language, const std::u16string &text) {
+  sim::ResName type = sim::ResNameFrom(RT_STRING);
+  sim::ResName block = sim::ResNameFrom(MAKEINTRESOURCEA((id >> 4) + 1));
+  // Decode the block as it stands in that language, change one entry, encode it again.
+  std::u16string entries[16];
+  if (const sim::ResourceData *old = sim::FindExact(type, block, language)) {
+    DWORD offset = 0;
+    for (auto &entry : entries) {
+      if (offset + 2 > old->size) break;
+      DWORD count = old->bytes[offset] | old->bytes[offset + 1] << 8;
+      offset += 2;
+      if (count * 2 > old->size - offset) break;
+      for (DWORD i = 0; i < count; ++i, offset += 2)
+        entry.push_back(char16_t(old->bytes[offset] | old->bytes[offset + 1] << 8));
+    }
+  }
+  entries[id & 15] = text;
+  std::vector<BYTE> bytes;
+  for (const auto &entry : entries) {
+    bytes.push_back(BYTE(entry.size()));
+    bytes.push_back(BYTE(entry.size() >> 8));
+    for (char16_t unit : entry) {
+      bytes.push_back(BYTE(unit));
+      bytes.push_back(BYTE(unit >> 8));
+    }
+  }
+  sim::ReplaceResourceData(type, block, language, std::move(bytes));
+}
+
+void RestoreResources() { sim::RestoreResourceData(); }
+
+void FailAllocation(unsigned nth) { sim::ArmFault(sim::Fault::allocation, nth); }
+void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation, nth); }
+
+size_t LiveHandles() { return sim::HandleCount(); }
+size_t LiveThreads() { return sim::LiveThreadCount(); }
+size_t LiveHeapBlocks() { return sim::LiveHeapBlockCount(); }
+
+bool WaitUntilQuiet(unsigned realMilliseconds) { return sim::WaitForNoThreads(realMilliseconds); }
+
+void Reset() {
+  sim::SetUiLanguage(1033);
+  sim::SetClockSpeed(1);
+  sim::RestoreResourceData();
+  sim::ClearFaults();
+}
+
+}  // namespace world

@@ -1,0 +1,48 @@
+// The test bench's side of the Win32 model: build the machine the program runs
+// on, break it on purpose, and count what the program left alive.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "win32_sim.h"
+
+namespace world {
+
+// The user-interface language: 1033 (English, ANSI code page 1252) or 1041
+// (Japanese, code page 932). Returns false for any other.
+bool SetLanguage(WORD language);
+WORD Language();
+UINT AnsiCodePage();
+
+// Model time runs `factor` times faster than real time (1 by default).
+void SetClockSpeed(double factor);
+
+// Resources of the program, by type and name (ids through MAKEINTRESOURCEA, or
+// texts such as "FIRMWARE") in one language. Replacements last until Restore.
+void ReplaceResource(LPCSTR type, LPCSTR name, WORD language, std::vector<BYTE> bytes);
+void RemoveResource(LPCSTR type, LPCSTR name, WORD language);
+// Sets one string-table entry (empty text: the entry is absent).
+void ReplaceString(UINT id, WORD language, const std::u16string &text);
+void RestoreResources();
+
+// Faults: the nth call from now (1 = the next) of the kind fails.
+void FailAllocation(unsigned nth);
+void FailThreadCreation(unsigned nth);
+
+// What is alive: open handles, threads the program started that have not
+// ended, and heap blocks (process and local heaps) not yet freed.
+size_t LiveHandles();
+size_t LiveThreads();
+size_t LiveHeapBlocks();
+
+// Waits, at most `realMilliseconds` of real time, until every thread the
+// program started has ended. Returns whether it got quiet.
+bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
+
+// Back to the machine as built: language 1033, clock speed 1, the compiled
+// resources, no armed faults. Counts are not reset: nothing alive is forgotten.
+void Reset();
+
+}  // namespace world

@@ -1,0 +1,34 @@
+// The dispatchers: reject a null port, look the kind's entry up, pass the port through.
+#include "port_driver.h"
+#include "port_heap.h"
+
+int PortCreate(Port **place, PortKind kind) {
+  if (place == nullptr) return 0;
+  // A kind outside the tables would index past them.
+  if (kind < 0 || kind >= PORT_KIND_COUNT) {
+    *place = nullptr;
+    return 0;
+  }
+  *place = portDriver.construct[kind]();
+  return *place != nullptr ? 1 : 0;
+}
+
+int PortDestroy(Port *port) {
+  if (port == nullptr) return 0;
+  // The destructor closes the port, which stops the thread the open started;
+  // only then may that thread's parameter go.
+  void *notifyParam = port->notifyParam;
+  int result = portDriver.destroy[port->kind](port);
+  PortHeapFree(notifyParam);
+  return result;
+}
+
+int PortOpen(Port *port) {
+  if (port == nullptr) return 0;
+  return portDriver.io[port->kind].open(port);
+}
+
+int PortClose(Port *port) {
+  if (port == nullptr) return 0;
+  return portDriver.io[port->kind].close(port);
+}

@@ -1,0 +1,80 @@
+// The port: the transfer's one handle on its connection to the printer. A plain
+// record on the heap whose first field is its kind; what differs by kind is
+// reached through the driver tables (port_driver.h), never through a switch.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+typedef int32_t PortKind;
+enum : PortKind {
+  PORT_KIND_USB = 0,
+  PORT_KIND_NETWORK = 1,
+  PORT_KIND_NULL = 2,
+  PORT_KIND_COUNT = 3,
+};
+
+// Told of port events: 0 after a successful open; 1 when a network keep-alive fails.
+typedef void (*PortEventCallback)(int32_t event);
+
+constexpr uint8_t kDefaultTimeoutSeconds = 5;
+constexpr int32_t kNoPipe = -1;
+constexpr size_t kHardwareIdSize = 64;  // 63 characters and the terminator
+
+// The header every kind's record begins with.
+struct Port {
+  PortKind kind;
+  uint8_t timeoutSeconds;
+  uint64_t notifyThread;  // handle of the thread the open started, or 0
+  PortEventCallback onOpened;
+  LPTHREAD_START_ROUTINE notifyRoutine;
+  void *notifyParam;  // owned by the port, from the process heap
+};
+
+struct UsbPort {
+  Port header;
+  char *portName;  // "USB%03d", owned; null when the device is found by hardware id
+  int32_t useUsbscan;
+  char hardwareId[kHardwareIdSize];
+  uint32_t vendorId;
+  uint32_t productId;
+  uint8_t useExtraPipe;
+  int32_t writePipe;
+  int32_t readPipe;
+  int32_t extraPipe;
+  HANDLE deviceHandle;
+  HANDLE writeHandle;
+  HANDLE readHandle;
+  HANDLE extraHandle;
+  uint8_t requestType;
+  uint8_t request;
+  uint16_t requestValue;
+  uint16_t requestIndex;
+  uint16_t requestLength;
+  void *requestData;
+};
+
+struct NetworkPort {
+  Port header;
+  UINT_PTR sock;      // the connection's stream socket, 0 when none
+  char *hostAddress;  // dotted IPv4 or IPv6 text, owned
+  uint16_t tcpPort;   // host order
+  int32_t useIpv6;
+};
+
+// Dispatchers: each refuses a null port with 0 and otherwise returns the
+// kind's own result unchanged.
+int PortCreate(Port **place, PortKind kind);
+int PortDestroy(Port *port);
+int PortOpen(Port *port);
+int PortClose(Port *port);
+
+// Configuration, before the port is opened. All return 1, or 0 with the port
+// unchanged. Every setter but PortSetTimeout is for USB ports only.
+int PortSetTimeout(Port *port, uint8_t seconds);
+int PortSetHardwareId(Port *port, const char *hardwareId);
+int PortSetUsbscan(Port *port, int32_t useUsbscan);
+int PortSetUsbIds(Port *port, uint16_t vendorId, uint16_t productId);
+int PortSetPipes(Port *port, int32_t writePipe, int32_t readPipe, int32_t extraPipe,
+                 uint8_t useExtraPipe);

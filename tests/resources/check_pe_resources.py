@@ -1,0 +1,318 @@
+#!/usr/bin/env python3
+"""Check the resources and PE shape of a built updater executable.
+
+Usage:
+  check_pe_resources.py --exe PATH --firmware PATH --eula-en PATH --eula-ja PATH
+                        --hardware-id TEXT --access-method TEXT
+                        --model-name TEXT --version-text TEXT
+
+Prints one PASS/FAIL line per check and a final "N passed, M failed" line;
+the exit status is 1 if any check failed.
+"""
+
+import argparse
+import struct
+import sys
+import xml.etree.ElementTree as ET
+
+import pefile
+
+EN, JA = 1033, 1041
+RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 6, 14, 24
+BUTTON, EDIT, STATIC = 0x80, 0x81, 0x82
+PROGRESS = "msctls_progress32"
+
+# id: (style, cx, cy, [(id, class, title, x, y, cx, cy, style), ...])
+DIALOGS = {
+    144: (0x80C800C0, 307, 169, [
+        (1, BUTTON, "OK", 128, 148, 50, 14, 0x50010001),
+        (146, EDIT, "", 7, 32, 293, 88, 0x50A10804),
+        (147, BUTTON, "No", 52, 124, 226, 9, 0x50010009),
+        (148, BUTTON, "Yes", 52, 137, 226, 9, 0x50000009),
+        (145, STATIC, "Static", 7, 7, 293, 22, 0x50020000)]),
+    102: (0x90C800C0, 298, 106, [
+        (1, BUTTON, "", 132, 79, 89, 14, 0x50010000),
+        (2, BUTTON, "", 225, 79, 60, 14, 0x50010000),
+        (110, STATIC, "", 9, 10, 280, 50, 0x50020000)]),
+    103: (0x90C000C0, 238, 81, [
+        (111, STATIC, "", 9, 34, 218, 14, 0x50020001),
+        (114, PROGRESS, "Progress1", 9, 51, 218, 14, 0x50800001),
+        (112, STATIC, "", 9, 7, 218, 14, 0x50020000)]),
+}
+DIALOG_SIZES = {144: 202, 102: 122, 103: 170}
+
+UI_STRINGS = {
+    EN: {
+        219: "Click [Transfer] to start transferring the firmware for update.",
+        220: "Printer is not found.\nMake sure that your computer is properly connected to "
+             "the printer,and that the printer is turned on.\nTo transfer the firmware "
+             "again, click [Retry].",
+        221: "Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].",
+        222: "Firmware transfer complete. ",
+        223: "Transferring the firmware to printer...",
+        224: "Transfer", 225: "Exit", 226: "Retry",
+        227: "Please read the following license agreement. Press the PAGE DOWN key to see "
+             "the rest of the agreement.",
+        228: "I do not accept the terms of the license agreement.",
+        229: "I accept the terms of the license agreement.",
+        230: "OK"},
+    JA: {
+        219: "ファームウェアを更新しますか？",
+        220: "プリンターが見つかりません。\nPCとプリンターが正しく接続されているか、"
+             "プリンターの電源が入っているか確認して「再実行」をクリックしてください。",
+        221: "ファームウェア更新に失敗しました。\n再度更新する場合は「再実行」をクリックしてください。",
+        222: "ファームウェアは正常に更新できました。",
+        223: "ファームウェア更新中…",
+        224: "実行", 225: "終了", 226: "再実行",
+        227: "以下の使用許諾同意書をお読みください。同意書の残りの部分を表示するには、"
+             "[Page Down]キーを押してください。",
+        228: "使用許諾同意書に同意しません。",
+        229: "使用許諾同意書に同意します。",
+        230: "OK"},
+}
+SHIPPED_TEXTS = ("USB\\VID_7C5E&PID_4A86", "PrintClass", "TORVAEL prismatone 3350N", "V1.05")
+SHIPPED_BLOCK_SIZES = {EN: {14: 788, 15: 464}, JA: {14: 354, 15: 224}}
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "advapi32.dll",
+               "setupapi.dll", "ole32.dll", "ws2_32.dll", "iphlpapi.dll", "ntdll.dll",
+               "msvcrt.dll", "shell32.dll"}
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+
+
+class Report:
+    passed = failed = 0
+
+    def check(self, ok, what, detail=""):
+        self.passed, self.failed = self.passed + bool(ok), self.failed + (not ok)
+        print("%s: %s%s" % ("PASS" if ok else "FAIL", what, "" if ok or not detail else " -- " + detail))
+        return ok
+
+
+def read_resources(pe):
+    """Map (type, name, language) -> bytes; types/names are ints or strings."""
+    found = {}
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        return found
+    key = lambda e: e.id if e.name is None else str(e.name)
+    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for rname in rtype.directory.entries:
+            for rlang in rname.directory.entries:
+                data = rlang.data.struct
+                found[(key(rtype), key(rname), rlang.id)] = pe.get_data(data.OffsetToData, data.Size)
+    return found
+
+
+def check_inventory(rep, res):
+    both = [("EULA", 145), ("FIRMWARE", 101), (RT_DIALOG, 144), (RT_DIALOG, 102), (RT_DIALOG, 103),
+            (RT_STRING, 2), (RT_STRING, 14), (RT_STRING, 15), (RT_GROUP_ICON, 113)]
+    expected = {(t, n, lang) for t, n in both for lang in (EN, JA)} | {
+        (RT_ICON, 1, EN), (RT_ICON, 2, EN), (RT_ICON, 3, JA), (RT_ICON, 4, JA), (RT_MANIFEST, 1, EN)}
+    missing, extra = expected - set(res), set(res) - expected
+    rep.check(not missing and not extra, "resource inventory is exactly as expected",
+              "missing %s, unexpected %s" % (sorted(missing, key=str), sorted(extra, key=str)))
+    rep.check(all(lang != 0 for _, _, lang in res), "no language-neutral resources")
+
+
+def utf16z(text):
+    return (text + "\0").encode("utf-16-le")
+
+
+def build_dialog(style, cx, cy, items):
+    """Expected DLGTEMPLATE bytes, plus the spans that compare case-insensitively."""
+    out = bytearray(struct.pack("<IIHhhhh", style, 0, len(items), 0, 0, cx, cy))
+    out += struct.pack("<HHH", 0, 0, 0) + struct.pack("<H", 8) + utf16z("Tahoma")
+    loose = []
+    for item_id, cls, title, x, y, w, h, item_style in items:
+        out += b"\0" * (-len(out) % 4)
+        out += struct.pack("<IIhhhhH", item_style, 0, x, y, w, h, item_id)
+        if isinstance(cls, int):
+            out += struct.pack("<HH", 0xFFFF, cls)
+        else:
+            loose.append((len(out), 2 * len(cls)))
+            out += utf16z(cls)
+        out += utf16z(title) + struct.pack("<H", 0)
+    return bytes(out), loose
+
+
+def same_dialog(actual, expected, loose):
+    if len(actual) != len(expected):
+        return False, "size %d, expected %d" % (len(actual), len(expected))
+    a, e = bytearray(actual), bytearray(expected)
+    for start, length in loose:
+        a[start:start + length] = actual[start:start + length].decode("utf-16-le").lower().encode("utf-16-le")
+        e[start:start + length] = expected[start:start + length].decode("utf-16-le").lower().encode("utf-16-le")
+    return a == e, "first difference at byte %d" % first_difference(a, e)
+
+
+def check_dialogs(rep, res):
+    for dlg_id, (style, cx, cy, items) in DIALOGS.items():
+        expected, loose = build_dialog(style, cx, cy, items)
+        assert len(expected) == DIALOG_SIZES[dlg_id]
+        for lang in (EN, JA):
+            actual = res.get((RT_DIALOG, dlg_id, lang), b"")
+            ok, why = same_dialog(actual, expected, loose)
+            rep.check(ok, "dialog %d (%d) matches the expected template" % (dlg_id, lang), why)
+        rep.check(res.get((RT_DIALOG, dlg_id, EN)) == res.get((RT_DIALOG, dlg_id, JA)),
+                  "dialog %d is identical in both languages" % dlg_id)
+
+
+def parse_string_block(data):
+    """Return the 16 strings of a string-table block, or None if malformed."""
+    strings, pos = [], 0
+    for _ in range(16):
+        if pos + 2 > len(data):
+            return None
+        (count,) = struct.unpack_from("<H", data, pos)
+        pos += 2
+        if pos + 2 * count > len(data):
+            return None
+        strings.append(data[pos:pos + 2 * count].decode("utf-16-le", "replace"))
+        pos += 2 * count
+    return strings if pos == len(data) else None
+
+
+def check_strings(rep, res, texts):
+    shipped = tuple(texts) == SHIPPED_TEXTS
+    for lang in (EN, JA):
+        expected = dict(UI_STRINGS[lang])
+        expected.update({16 + i: t for i, t in enumerate(texts)})
+        actual = {}
+        for block in (2, 14, 15):
+            data = res.get((RT_STRING, block, lang), b"")
+            strings = parse_string_block(data)
+            if not rep.check(strings is not None, "string block %d (%d) is well formed" % (block, lang)):
+                continue
+            actual.update({(block - 1) * 16 + i: s for i, s in enumerate(strings) if s})
+            if block == 2:
+                want = 32 + 2 * sum(len(t.encode("utf-16-le")) // 2 for t in texts)
+                rep.check(len(data) == want, "string block 2 (%d) is %d bytes" % (lang, want),
+                          "got %d" % len(data))
+            elif shipped:
+                want = SHIPPED_BLOCK_SIZES[lang][block]
+                rep.check(len(data) == want, "string block %d (%d) is %d bytes" % (block, lang, want),
+                          "got %d" % len(data))
+        wrong = sorted(i for i in set(expected) | set(actual) if expected.get(i) != actual.get(i))
+        rep.check(not wrong, "string table (%d) holds exactly the expected strings" % lang,
+                  "; ".join("id %d: %r, expected %r" % (i, actual.get(i), expected.get(i)) for i in wrong))
+        rep.check(not any("\r" in s for s in actual.values()), "no carriage returns in strings (%d)" % lang)
+        rep.check(actual.get(16, "").count("\\") == 1, "hardware id (string 16, %d) holds exactly one backslash"
+                  % lang, repr(actual.get(16)))
+
+
+def read_file(rep, path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError as e:
+        rep.check(False, "can read %s" % path, str(e))
+        return None
+
+
+def check_eula(rep, res, paths):
+    for lang, path in zip((EN, JA), paths):
+        want = read_file(rep, path)
+        data = res.get(("EULA", 145, lang), b"")
+        rep.check(data == want, "EULA (%d) equals %s" % (lang, path), "%d bytes vs %d" % (len(data), len(want or b"")))
+        lines = data.split(b"\r\n")
+        rep.check(len(lines) == 38 and lines[-1] == b"" and not any(b"\r" in l or b"\n" in l for l in lines),
+                  "EULA (%d) is 37 lines ending CR LF" % lang)
+        rep.check(b"\0" not in data, "EULA (%d) has no NUL byte" % lang)
+
+
+def first_difference(a, b):
+    return next((i for i, (x, y) in enumerate(zip(a, b)) if x != y), min(len(a), len(b)))
+
+
+def check_firmware(rep, res, path):
+    want = read_file(rep, path)
+    for lang in (EN, JA):
+        data = res.get(("FIRMWARE", 101, lang), b"")
+        rep.check(data == want, "firmware (%d) equals %s" % (lang, path), "%d bytes vs %s, first difference at %d"
+                  % (len(data), len(want or b""), first_difference(data, want or b"")))
+    rep.check(res.get(("FIRMWARE", 101, EN)) == res.get(("FIRMWARE", 101, JA)), "firmware identical in both languages")
+
+
+def check_icons(rep, res):
+    for lang, ids in ((EN, (1, 2)), (JA, (3, 4))):
+        group = res.get((RT_GROUP_ICON, 113, lang), b"")
+        rep.check(len(group) == 34, "icon group 113 (%d) is 34 bytes" % lang, "got %d" % len(group))
+        if len(group) != 34:
+            continue
+        head = struct.unpack_from("<HHH", group)
+        entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(2)]
+        want = [(16, 16, 16, 0, 1, 4, 296, ids[0]), (32, 32, 16, 0, 1, 4, 744, ids[1])]
+        rep.check(head == (0, 1, 2) and entries == want, "icon group 113 (%d) lists 16x16 and 32x32 4bpp images %s"
+                  % (lang, ids), "header %s, entries %s" % (head, entries))
+        for icon_id, size, length in zip(ids, (16, 32), (296, 744)):
+            image = res.get((RT_ICON, icon_id, lang), b"")
+            fields = struct.unpack_from("<IiiHH", image) if len(image) >= 16 else None
+            rep.check(len(image) == length and fields == (40, size, 2 * size, 1, 4),
+                      "icon %d (%d) is a %d-byte %dx%d 4bpp DIB" % (icon_id, lang, length, size, size),
+                      "%d bytes, header %s" % (len(image), fields))
+    for en_id, ja_id in ((1, 3), (2, 4)):
+        rep.check(res.get((RT_ICON, en_id, EN)) == res.get((RT_ICON, ja_id, JA)),
+                  "icon %d (%d) equals icon %d (%d)" % (ja_id, JA, en_id, EN))
+
+
+def check_manifest(rep, res):
+    data = res.get((RT_MANIFEST, 1, EN), b"")
+    rep.check(data and all(b < 0x80 for b in data), "manifest is non-empty 7-bit ASCII")
+    rep.check(not data.lstrip().startswith(b"<?xml"), "manifest has no XML declaration")
+    rep.check(b"\r\n" in data and b"\n" not in data.replace(b"\r\n", b"")
+              and b"\r" not in data.replace(b"\r\n", b""), "manifest lines end CR LF")
+    try:
+        root = ET.fromstring(data)
+    except ET.ParseError as e:
+        rep.check(False, "manifest is well-formed XML", str(e))
+        return
+    children = list(root)
+    rep.check(root.tag == ASM_V1 + "assembly" and root.get("manifestVersion") == "1.0"
+              and [c.tag for c in children] == [ASM_V3 + "trustInfo"],
+              "manifest is an asm.v1 assembly 1.0 holding only an asm.v3 trustInfo")
+    levels = root.findall("{0}trustInfo/{0}security/{0}requestedPrivileges/{0}requestedExecutionLevel".format(ASM_V3))
+    rep.check(len(levels) == 1 and levels[0].get("level") == "asInvoker" and levels[0].get("uiAccess") == "false",
+              "manifest requests asInvoker without uiAccess", str([l.attrib for l in levels]))
+    banned = [e.tag for e in root.iter() if e.tag.rsplit("}", 1)[-1] in ("dependency", "compatibility")]
+    rep.check(not banned, "manifest has no dependency or compatibility elements", str(banned))
+
+
+def check_pe_shape(rep, pe):
+    rep.check(pe.FILE_HEADER.Machine == 0x14C and pe.OPTIONAL_HEADER.Magic == 0x10B,
+              "image is 32-bit x86", "machine 0x%X" % pe.FILE_HEADER.Machine)
+    rep.check(pe.OPTIONAL_HEADER.Subsystem == 2, "subsystem is Windows GUI",
+              "subsystem %d" % pe.OPTIONAL_HEADER.Subsystem)
+    dlls = [e.dll.decode("ascii", "replace") for attr in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
+            for e in getattr(pe, attr, [])]
+    foreign = [d for d in dlls if d.lower() not in SYSTEM_DLLS]
+    rep.check(dlls and not foreign, "imports only system DLLs", "imports %s" % foreign if dlls else "no imports")
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ("exe", "firmware", "eula-en", "eula-ja", "hardware-id", "access-method",
+                 "model-name", "version-text"):
+        ap.add_argument("--" + name, required=True)
+    args = ap.parse_args(argv)
+    rep = Report()
+    try:
+        pe = pefile.PE(args.exe)
+    except (OSError, pefile.PEFormatError) as e:
+        rep.check(False, "%s is a readable PE file" % args.exe, str(e))
+    else:
+        res = read_resources(pe)
+        texts = (args.hardware_id, args.access_method, args.model_name, args.version_text)
+        check_inventory(rep, res)
+        check_dialogs(rep, res)
+        check_strings(rep, res, texts)
+        check_eula(rep, res, (args.eula_en, args.eula_ja))
+        check_firmware(rep, res, args.firmware)
+        check_icons(rep, res)
+        check_manifest(rep, res)
+        check_pe_shape(rep, pe)
+    print("%d passed, %d failed" % (rep.passed, rep.failed))
+    return 1 if rep.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
