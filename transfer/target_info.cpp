@@ -20,4 +20,3 @@ TargetInfo *CurrentTargetInfo(const TargetInfo *info) {
   }
   return &targetInfo;
 }
-

@@ -16,10 +16,14 @@ namespace {
 const char *IconvName(UINT codePage) {
   if (codePage == CP_ACP) codePage = sim::AnsiCodePage();
   switch (codePage) {
-    case 1252: return "CP1252";
-    case 932: return "CP932";
-    case CP_UTF8: return "UTF-8";
-    default: return nullptr;
+    case 1252:
+      return "CP1252";
+    case 932:
+      return "CP932";
+    case CP_UTF8:
+      return "UTF-8";
+    default:
+      return nullptr;
   }
 }
 
@@ -49,8 +53,8 @@ struct Converter {
 
 // Number of UTF-16 units in the character that starts at `text`.
 size_t UnitsOfCharacter(const char16_t *text, size_t left) {
-  bool pair = left >= 2 && text[0] >= 0xD800 && text[0] <= 0xDBFF && text[1] >= 0xDC00 &&
-              text[1] <= 0xDFFF;
+  bool pair =
+      left >= 2 && text[0] >= 0xD800 && text[0] <= 0xDBFF && text[1] >= 0xDC00 && text[1] <= 0xDFFF;
   return pair ? 2 : 1;
 }
 
@@ -123,8 +127,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount
   return static_cast<int>(out.size());
 }
 
-int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR narrow, int narrowCount,
-                               LPWSTR wide, int wideCount) {
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR narrow, int narrowCount, LPWSTR wide,
+                               int wideCount) {
   const char *name = IconvName(codePage);
   if (narrow == nullptr || name == nullptr || wideCount < 0 || narrowCount == 0 ||
       (wideCount > 0 && wide == nullptr)) {

@@ -1,6 +1,8 @@
 // The process heap and the local heap. Every live block is recorded so tests can
 // prove that nothing leaks, and a block freed twice or never allocated stops the
 // test at once instead of corrupting memory quietly.
+#include "internal/heap.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <unordered_map>
 
 #include "internal/faults.h"
-#include "internal/heap.h"
 #include "internal/kernel.h"
 #include "win32_kernel.h"
 

@@ -1,6 +1,6 @@
-#include <atomic>
-
 #include "internal/locale.h"
+
+#include <atomic>
 
 namespace sim {
 namespace {

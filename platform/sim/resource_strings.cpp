@@ -45,8 +45,8 @@ int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax)
     sim::SetLastErrorValue(ERROR_RESOURCE_NAME_NOT_FOUND);
     return 0;
   }
-  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
-                                 nullptr);
+  int size =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::vector<char> narrow(size_t(size) + 1);
   WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), narrow.data(), size, nullptr,
                       nullptr);

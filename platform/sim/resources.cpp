@@ -5,6 +5,8 @@
 //
 // Language choice follows Windows: the user-interface language, then neutral,
 // then US English, then whichever language the resource has.
+#include "internal/resources.h"
+
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -12,7 +14,6 @@
 
 #include "internal/kernel.h"
 #include "internal/locale.h"
-#include "internal/resources.h"
 #include "win32_resources.h"
 
 namespace sim {
@@ -83,8 +84,7 @@ bool Same(const ResName &a, const ResName &b) {
 // The newest entry for exactly this type, name and language, replacements first.
 const Entry *Lookup(const ResName &type, const ResName &name, WORD language) {
   for (auto it = replacements.rbegin(); it != replacements.rend(); ++it)
-    if (Same(it->type, type) && Same(it->name, name) && it->data.language == language)
-      return &*it;
+    if (Same(it->type, type) && Same(it->name, name) && it->data.language == language) return &*it;
   for (const Entry &entry : compiled)
     if (Same(entry.type, type) && Same(entry.name, name) && entry.data.language == language)
       return &entry;

@@ -41,8 +41,7 @@ void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOI
   kernelChanged.notify_all();
 }
 
-HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                   LPDWORD threadId) {
+HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD threadId) {
   if (start == nullptr) {
     SetLastErrorValue(ERROR_INVALID_PARAMETER);
     return nullptr;

@@ -8,6 +8,9 @@
 #define NOMINMAX
 #endif
 
+// windows.h first: the others build on it.
 #include <windows.h>
+// clang-format off
 #include <commctrl.h>
 #include <process.h>
+// clang-format on
