@@ -4,23 +4,32 @@
 
 #include "internal/faults.h"
 #include "internal/kernel.h"
+#include "win32_devices.h"
 #include "win32_kernel.h"
 
 namespace sim {
 namespace {
 
+// Everything but the id is under kernelLock.
 struct Thread : KernelObject {
   Thread() : KernelObject(Kind::thread) {}
-  bool running = true;  // under kernelLock
+  bool running = true;
   DWORD exitCode = STILL_ACTIVE;
   DWORD id = 0;
+  bool inIo = false;     // blocked in a synchronous I/O call
+  bool ioCancelled = false;
+  bool stopped = false;  // TerminateThread was called
+  DWORD stopCode = 0;
 };
 
-// Thrown by _endthreadex: leaves the routine through unwinding, as the
-// runtime's thread end leaves it without returning.
+// Thrown to leave a thread's routine without returning into it: by
+// _endthreadex, and at a stop point of a stopped thread. Deliberately not
+// derived from std::exception, so no handler in the program mistakes it.
 struct ThreadExit {
   DWORD code;
 };
+
+thread_local Thread *currentThread = nullptr;
 
 size_t liveThreads = 0;  // under kernelLock
 std::atomic<DWORD> nextThreadId{0x100};
@@ -28,6 +37,7 @@ thread_local DWORD currentThreadId = 0;
 
 void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOID parameter) {
   currentThreadId = self->id;
+  currentThread = self.get();
   DWORD code;
   try {
     code = start(parameter);
@@ -35,6 +45,7 @@ void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOI
     code = exit.code;
   }
   std::lock_guard<std::mutex> guard(kernelLock);
+  if (self->stopped) code = self->stopCode;
   self->exitCode = code;
   self->running = false;
   --liveThreads;
@@ -86,7 +97,48 @@ DWORD WINAPI RunRuntimeStart(LPVOID parameter) {
   return launch.start(launch.argument);
 }
 
+// With kernelLock held: leave if this thread has been stopped.
+void LeaveIfStopped(std::unique_lock<std::mutex> &lock) {
+  if (currentThread == nullptr || !currentThread->stopped) return;
+  DWORD code = currentThread->stopCode;
+  lock.unlock();
+  throw ThreadExit{code};
+}
+
+bool Stopped() { return currentThread != nullptr && currentThread->stopped; }
+
 }  // namespace
+
+bool BlockUntil(std::unique_lock<std::mutex> &lock, RealClock::time_point deadline,
+                const std::function<bool()> &ready) {
+  auto wake = [&] { return ready() || Stopped(); };
+  bool woken = deadline == RealClock::time_point::max()
+                   ? (kernelChanged.wait(lock, wake), true)
+                   : kernelChanged.wait_until(lock, deadline, wake);
+  LeaveIfStopped(lock);
+  return woken && ready();
+}
+
+bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &ready) {
+  Thread *self = currentThread;
+  if (self == nullptr) {
+    kernelChanged.wait(lock, ready);
+    return true;
+  }
+  self->inIo = true;
+  self->ioCancelled = false;
+  kernelChanged.wait(lock, [&] { return ready() || self->ioCancelled || self->stopped; });
+  self->inIo = false;
+  LeaveIfStopped(lock);
+  bool cancelled = self->ioCancelled && !ready();
+  self->ioCancelled = false;
+  return !cancelled;
+}
+
+void StopPoint() {
+  std::unique_lock<std::mutex> lock(kernelLock);
+  LeaveIfStopped(lock);
+}
 
 size_t LiveThreadCount() {
   std::lock_guard<std::mutex> guard(kernelLock);
@@ -152,10 +204,44 @@ DWORD WINAPI GetCurrentThreadId(void) {
 
 void WINAPI Sleep(DWORD milliseconds) {
   if (milliseconds == 0) {
+    sim::StopPoint();
     std::this_thread::yield();
     return;
   }
   sim::RealClock::time_point deadline = sim::RealDeadline(milliseconds);
   std::unique_lock<std::mutex> lock(sim::kernelLock);
   sim::BlockUntil(lock, deadline, [] { return false; });
+}
+
+BOOL WINAPI CancelSynchronousIo(HANDLE handle) {
+  std::shared_ptr<sim::Thread> thread = sim::LookUpThread(handle);
+  if (!thread) {
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  if (!thread->inIo) {
+    sim::SetLastErrorValue(ERROR_NOT_FOUND);
+    return FALSE;
+  }
+  thread->ioCancelled = true;
+  sim::kernelChanged.notify_all();
+  return TRUE;
+}
+
+// Windows stops the thread wherever it stands; the model stops it at its next
+// stop point (any blocking model call), and does not wait for it either.
+BOOL WINAPI TerminateThread(HANDLE handle, DWORD exitCode) {
+  std::shared_ptr<sim::Thread> thread = sim::LookUpThread(handle);
+  if (!thread) {
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  if (thread->running && !thread->stopped) {
+    thread->stopped = true;
+    thread->stopCode = exitCode;
+    sim::kernelChanged.notify_all();
+  }
+  return TRUE;
 }

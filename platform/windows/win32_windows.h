@@ -12,5 +12,7 @@
 #include <windows.h>
 // clang-format off
 #include <commctrl.h>
+#include <objbase.h>
 #include <process.h>
+#include <setupapi.h>
 // clang-format on

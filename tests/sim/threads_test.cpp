@@ -130,3 +130,38 @@ TEST_F(ThreadsTest, FastClockShortensSleepsAndTimeOuts) {
 }
 
 }  // namespace
+
+namespace {
+
+DWORD WINAPI SleepForever(LPVOID parameter) {
+  static_cast<std::promise<void> *>(parameter)->set_value();
+  Sleep(INFINITE);
+  return 0;  // never reached
+}
+
+TEST_F(ThreadsTest, TerminatedThreadLeavesItsBlockingCallWithTheGivenCode) {
+  std::promise<void> started;
+  HANDLE thread = CreateThread(nullptr, 0, SleepForever, &started, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  started.get_future().wait();
+  EXPECT_TRUE(TerminateThread(thread, STILL_ACTIVE));
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, STILL_ACTIVE);
+  EXPECT_TRUE(TerminateThread(thread, 1)) << "terminating an ended thread is harmless";
+  CloseHandle(thread);
+}
+
+TEST_F(ThreadsTest, CancellingAThreadOutsideIoFindsNothingToCancel) {
+  HANDLE thread = CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  SetLastError(0);
+  EXPECT_FALSE(CancelSynchronousIo(thread));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+  gate.open.set_value();
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -28,16 +29,24 @@ void SetClockSpeed(double speed);
 // INFINITE gives a moment that never comes.
 RealClock::time_point RealDeadline(DWORD milliseconds);
 
+// Where a thread can be stopped. A stopped model thread leaves through forced
+// unwinding from inside the model call it is in (or the next one it makes) and
+// never returns into the program. Threads not started through the model (the
+// tests' own) are never stopped.
+//
 // Waits, with kernelLock held through `lock`, until ready() or the deadline.
-// Returns ready(). This is the one place a model call blocks.
-template <class Ready>
-bool BlockUntil(std::unique_lock<std::mutex> &lock, RealClock::time_point deadline, Ready ready) {
-  if (deadline == RealClock::time_point::max()) {
-    kernelChanged.wait(lock, ready);
-    return true;
-  }
-  return kernelChanged.wait_until(lock, deadline, ready);
-}
+// Returns ready(). Unwinds if the calling thread is stopped meanwhile.
+bool BlockUntil(std::unique_lock<std::mutex> &lock, RealClock::time_point deadline,
+                const std::function<bool()> &ready);
+
+// Blocks in a synchronous I/O call, with kernelLock held through `lock`, until
+// ready(). Returns false if CancelSynchronousIo cancelled the call first (the
+// call then fails with ERROR_OPERATION_ABORTED); unwinds if the thread is stopped.
+bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &ready);
+
+// Unwinds if the calling thread has been stopped; every model call that can
+// take time calls it on entry.
+void StopPoint();
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
