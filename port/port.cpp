@@ -15,8 +15,10 @@ int PortCreate(Port **place, PortKind kind) {
 
 int PortDestroy(Port *port) {
   if (port == nullptr) return 0;
-  // The destructor closes the port, which stops the thread the open started;
-  // only then may that thread's parameter go.
+  // Close first: that stops the thread the open started, and if the thread
+  // could not be confirmed ended the close gives its parameter up. Only then is
+  // the parameter read, and freed after the record.
+  portDriver.io[port->kind].close(port);
   void *notifyParam = port->notifyParam;
   int result = portDriver.destroy[port->kind](port);
   PortHeapFree(notifyParam);

@@ -78,3 +78,12 @@ int PortSetUsbscan(Port *port, int32_t useUsbscan);
 int PortSetUsbIds(Port *port, uint16_t vendorId, uint16_t productId);
 int PortSetPipes(Port *port, int32_t writePipe, int32_t readPipe, int32_t extraPipe,
                  uint8_t useExtraPipe);
+// The printer port name ("USB%03d") by which the printer-class open finds the
+// device; the port keeps its own copy.
+int PortSetPortName(Port *port, const char *portName);
+// The open notification: `onOpened` is told 0 after each successful open and,
+// when `notifyRoutine` is set too, a thread runs it with `notifyParam`. The port
+// takes `notifyParam` (a process-heap block) and frees it when destroyed.
+// Refused while a notification thread of an earlier open may run.
+int PortSetNotify(Port *port, PortEventCallback onOpened, LPTHREAD_START_ROUTINE notifyRoutine,
+                  void *notifyParam);

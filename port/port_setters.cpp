@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "port.h"
+#include "port_heap.h"
 
 namespace {
 
@@ -53,5 +54,28 @@ int PortSetPipes(Port *port, int32_t writePipe, int32_t readPipe, int32_t extraP
   usb->readPipe = readPipe;
   usb->useExtraPipe = useExtraPipe;
   usb->extraPipe = useExtraPipe ? extraPipe : kNoPipe;
+  return 1;
+}
+
+int PortSetPortName(Port *port, const char *portName) {
+  UsbPort *usb = AsUsbPort(port);
+  if (usb == nullptr || portName == nullptr) return 0;
+  size_t size = std::strlen(portName) + 1;
+  auto *copy = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, size));
+  if (copy == nullptr) return 0;
+  std::memcpy(copy, portName, size);
+  PortHeapFree(usb->portName);
+  usb->portName = copy;
+  return 1;
+}
+
+int PortSetNotify(Port *port, PortEventCallback onOpened, LPTHREAD_START_ROUTINE notifyRoutine,
+                  void *notifyParam) {
+  UsbPort *usb = AsUsbPort(port);
+  if (usb == nullptr || usb->header.notifyThread != 0) return 0;
+  if (usb->header.notifyParam != notifyParam) PortHeapFree(usb->header.notifyParam);
+  usb->header.onOpened = onOpened;
+  usb->header.notifyRoutine = notifyRoutine;
+  usb->header.notifyParam = notifyParam;
   return 1;
 }

@@ -47,8 +47,13 @@ size_t HandleCount() {
 
 }  // namespace sim
 
+namespace sim {
+std::atomic<size_t> failedCloses{0};
+}
+
 BOOL WINAPI CloseHandle(HANDLE handle) {
   if (sim::RemoveHandle(handle)) return TRUE;
+  ++sim::failedCloses;
   sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
   return FALSE;
 }

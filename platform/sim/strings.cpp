@@ -74,7 +74,9 @@ int WINAPI lstrlenA(LPCSTR text) {
 
 LPSTR WINAPI CharUpperA(LPSTR text) {
   // A pointer whose high word is zero carries one character in its low byte.
-  if (HIWORD(text) == 0) {
+  // Every bit above the low word counts: a 64-bit heap address can have bits
+  // 16 to 31 clear (AddressSanitizer's often do).
+  if ((reinterpret_cast<ULONG_PTR>(text) >> 16) == 0) {
     ULONG_PTR c = UpperByte(static_cast<unsigned char>(LOWORD(text)));
     return reinterpret_cast<LPSTR>(c);
   }

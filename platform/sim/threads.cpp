@@ -16,7 +16,7 @@ struct Thread : KernelObject {
   bool running = true;
   DWORD exitCode = STILL_ACTIVE;
   DWORD id = 0;
-  bool inIo = false;     // blocked in a synchronous I/O call
+  bool inIo = false;  // blocked in a synchronous I/O call
   bool ioCancelled = false;
   bool stopped = false;  // TerminateThread was called
   DWORD stopCode = 0;

@@ -62,9 +62,8 @@ typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID *classGuid, PCSTR enumerator, HWND parent,
                                      DWORD flags);
 BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex, PSP_DEVINFO_DATA device);
-BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA device,
-                                              DWORD property, PDWORD propertyType,
-                                              PBYTE buffer, DWORD bufferSize,
+BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
+                                              PDWORD propertyType, PBYTE buffer, DWORD bufferSize,
                                               PDWORD requiredSize);
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device,
                                         const GUID *interfaceClassGuid, DWORD memberIndex,

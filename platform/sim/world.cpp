@@ -1,5 +1,6 @@
 #include "world.h"
 
+#include "internal/devices.h"
 #include "internal/faults.h"
 #include "internal/heap.h"
 #include "internal/kernel.h"
@@ -60,6 +61,7 @@ void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation
 size_t LiveHandles() { return sim::HandleCount(); }
 size_t LiveThreads() { return sim::LiveThreadCount(); }
 size_t LiveHeapBlocks() { return sim::LiveHeapBlockCount(); }
+size_t FailedCloses() { return sim::failedCloses; }
 
 bool WaitUntilQuiet(unsigned realMilliseconds) { return sim::WaitForNoThreads(realMilliseconds); }
 
@@ -68,6 +70,8 @@ void Reset() {
   sim::SetClockSpeed(1);
   sim::RestoreResourceData();
   sim::ClearFaults();
+  sim::failedCloses = 0;
+  sim::ResetDevices();
 }
 
 }  // namespace world

@@ -36,13 +36,16 @@ void FailThreadCreation(unsigned nth);
 size_t LiveHandles();
 size_t LiveThreads();
 size_t LiveHeapBlocks();
+// CloseHandle calls that failed: a handle closed twice, or one never opened.
+size_t FailedCloses();
 
 // Waits, at most `realMilliseconds` of real time, until every thread the
 // program started has ended. Returns whether it got quiet.
 bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
 // Back to the machine as built: language 1033, clock speed 1, the compiled
-// resources, no armed faults. Counts are not reset: nothing alive is forgotten.
+// resources, no armed faults, no failed closes counted. Live counts are not
+// reset: nothing alive is forgotten.
 void Reset();
 
 }  // namespace world

@@ -50,7 +50,7 @@ void StopPoint();
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread };
+  enum class Kind { thread, device };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;
@@ -60,6 +60,8 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> LookUpHandle(HANDLE handle);
 bool RemoveHandle(HANDLE handle);
 size_t HandleCount();
+// CloseHandle calls refused so far: a handle closed twice, or never opened.
+extern std::atomic<size_t> failedCloses;
 
 size_t LiveThreadCount();
 // Waits, in real time, until no thread started through the model runs.

@@ -1,0 +1,26 @@
+// Timed transfers: every read and write runs on a thread of its own, and the
+// caller waits for it no longer than the port's time-out.
+#pragma once
+
+#include "port.h"
+
+// One call's work, shared with its I/O thread. The job owns its bytes (the copy
+// to write, or the buffer read into), which follow it in the same heap block,
+// so a worker that cannot be stopped never touches the caller's memory.
+struct PortJob {
+  Port *port;
+  BYTE *data;      // where the worker moves bytes next, inside the job's bytes
+  uint32_t count;  // write: the bytes to write; read: the bytes still missing
+  int32_t result;  // the last driver result; 0 until there is one
+  uint64_t thread;
+};
+
+// Writes `*count` bytes: the driver's result if its write ended within the
+// time-out, else 0. `*count` is read, never written; 0 is refused.
+int PortWrite(Port *port, const void *data, const uint32_t *count);
+// Reads `*count` bytes: 1 when all arrived within the time-out, else 0 with the
+// bytes that did arrive at the start of `buffer`. `*count` is never written.
+int PortRead(Port *port, void *buffer, const uint32_t *count);
+
+unsigned WINAPI PortWriteWorker(void *job);
+unsigned WINAPI PortReadWorker(void *job);

@@ -1,0 +1,63 @@
+// The still-image scan: "\\.\Usbscan0" to "\\.\Usbscan65534", each asked for
+// its USB ids through its pipe 0; the first with the port's ids is opened.
+#include "usb_location.h"
+#include "usb_platform.h"
+
+namespace {
+
+constexpr int kLastUsbscanNumber = 65534;
+constexpr size_t kNameSize = 64;
+
+// The device descriptor the still-image driver returns: little-endian words.
+struct UsbscanDescriptor {
+  WORD vendorId;
+  WORD productId;
+  WORD release;
+  WORD language;
+};
+static_assert(sizeof(UsbscanDescriptor) == 8, "the driver answers with 8 bytes");
+
+HANDLE OpenPipe(const char *device, int pipe) {
+  char path[kNameSize + 16];
+  wsprintfA(path, "%s\\%d", device, pipe);
+  return CreateFileA(path, kUsbAccess, kUsbShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM,
+                     nullptr);
+}
+
+bool HasIds(HANDLE device, const UsbPort *port) {
+  UsbscanDescriptor descriptor = {};
+  DWORD returned = 0;
+  if (!DeviceIoControl(device, kIoctlGetDeviceDescriptor, nullptr, 0, &descriptor,
+                       sizeof descriptor, &returned, nullptr))
+    return false;
+  return descriptor.vendorId == static_cast<WORD>(port->vendorId) &&
+         descriptor.productId == static_cast<WORD>(port->productId);
+}
+
+}  // namespace
+
+int UsbscanOpen(UsbPort *port) {
+  if (port == nullptr) return 0;
+  port->deviceHandle = INVALID_HANDLE_VALUE;
+  port->writeHandle = INVALID_HANDLE_VALUE;
+  port->readHandle = INVALID_HANDLE_VALUE;
+  for (int number = 0; number <= kLastUsbscanNumber; ++number) {
+    char device[kNameSize];
+    wsprintfA(device, "\\\\.\\Usbscan%d", number);
+    port->deviceHandle = OpenPipe(device, 0);
+    if (port->deviceHandle == INVALID_HANDLE_VALUE) continue;
+    if (!HasIds(port->deviceHandle, port)) {
+      CloseHandle(port->deviceHandle);
+      port->deviceHandle = INVALID_HANDLE_VALUE;
+      continue;
+    }
+    // Once the device matches the open succeeds: a pipe that will not open
+    // keeps INVALID_HANDLE_VALUE, and transfers through it fail.
+    port->writeHandle =
+        port->writePipe == 0 ? port->deviceHandle : OpenPipe(device, port->writePipe);
+    port->readHandle = OpenPipe(device, port->readPipe);
+    if (port->extraPipe != kNoPipe) port->extraHandle = OpenPipe(device, port->extraPipe);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,40 @@
+// The virtual printer as a device of the Win32 model, for native tests: the
+// program's WriteFile, ReadFile and DeviceIoControl on the printer land here.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "printer_engine.h"
+#include "world_devices.h"
+
+namespace vprinter {
+
+class SimPrinter : public world::DeviceEndpoint {
+ public:
+  explicit SimPrinter(PrinterConfig config = PrinterConfig());
+
+  world::IoOutcome Write(int pipe, const BYTE *data, DWORD size) override;
+  world::IoOutcome Read(int pipe, BYTE *buffer, DWORD size) override;
+  world::IoOutcome Control(int pipe, DWORD code, const BYTE *in, DWORD inSize, BYTE *out,
+                           DWORD outSize) override;
+
+  // A copy of the record as it stands.
+  Record record() const;
+
+  // Waits, at most `realMilliseconds` of real time, until `done` holds for the
+  // record, checked after every call of the program. Returns whether it did.
+  bool WaitFor(const std::function<bool(const Record &)> &done,
+               unsigned realMilliseconds = 10000) const;
+  // Waits until the image is complete, a protocol error was recorded or a
+  // fault went off.
+  bool WaitUntilSettled(unsigned realMilliseconds = 10000) const;
+
+ private:
+  mutable std::mutex lock_;
+  mutable std::condition_variable changed_;
+  PrinterEngine engine_;
+};
+
+}  // namespace vprinter
