@@ -111,6 +111,8 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
     if (TakeDeviceFault(name, fault)) {
       if (fault.action == world::DeviceFault::Action::fail) error = fault.error;
       if (fault.action == world::DeviceFault::Action::block) error = BlockOnDevice(*file->device);
+      if (fault.action == world::DeviceFault::Action::blockUncancellable)
+        error = BlockOnDevice(*file->device, false);
       if (fault.action == world::DeviceFault::Action::shorten)
         size = std::min(size, fault.maxBytes);
     }

@@ -68,9 +68,11 @@ std::vector<std::shared_ptr<Device>> AttachedDevices() {
   return attached;
 }
 
-DWORD BlockOnDevice(const Device &device) {
+DWORD BlockOnDevice(const Device &device, bool cancellable) {
   std::unique_lock<std::mutex> lock(kernelLock);
-  if (!BlockInIo(lock, [&] { return !device.attached; })) return ERROR_OPERATION_ABORTED;
+  while (!BlockInIo(lock, [&] { return !device.attached; })) {
+    if (cancellable) return ERROR_OPERATION_ABORTED;
+  }
   return ERROR_DEVICE_NOT_CONNECTED;
 }
 

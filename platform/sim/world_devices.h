@@ -100,10 +100,12 @@ enum class DeviceCall {
 };
 
 // From the `first`-th call of `call` on (1 = the next one), `count` calls in a
-// row: fail with `error`; block until cancelled or stopped; or (ReadFile,
-// WriteFile) move at most `maxBytes` and succeed.
+// row: fail with `error`; block until cancelled or stopped; block and ignore
+// cancellation, as a blocked read on Wine's pseudo-terminal does, so only
+// stopping the thread ends it; or (ReadFile, WriteFile) move at most `maxBytes`
+// and succeed.
 struct DeviceFault {
-  enum class Action { fail, block, shorten };
+  enum class Action { fail, block, blockUncancellable, shorten };
   DeviceCall call;
   Action action = Action::fail;
   DWORD error = ERROR_GEN_FAILURE;

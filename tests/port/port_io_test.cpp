@@ -125,3 +125,18 @@ TEST_F(PortIoTest, WorkerThatCannotStartFailsTheCallCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PortIoTest, WorkerThatIgnoresCancellationIsTerminated) {
+  Inject(world::DeviceCall::WriteFile, world::DeviceFault::Action::blockUncancellable);
+  uint32_t count = 4;
+  DWORD before = GetTickCount();
+  EXPECT_EQ(PortWrite(port, "data", &count), 0);
+  DWORD took = GetTickCount() - before;
+  EXPECT_GE(took, 30500u) << "termination comes only after the 500 ms grace";
+  EXPECT_LT(took, 33000u);
+  EXPECT_EQ(world::LiveThreads(), 0u);
+}
+
+}  // namespace

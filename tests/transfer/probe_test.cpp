@@ -1,10 +1,14 @@
 // The configured printer: the port the configuration strings produce, and the
 // probe's promises about the current port and the published description.
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
+#include "sim_printer.h"
 #include "sim_test.h"
 #include "transfer/target.h"
+#include "world_devices.h"
 
 namespace {
 
@@ -99,6 +103,60 @@ TEST_F(TargetTest, RepeatedProbesLeaveNothingBehind) {
     if (ProbeTarget()) ReleasePort();
   }
   EXPECT_EQ(world::LiveHeapBlocks(), blocks);
+}
+
+class ProbeTest : public TargetTest {
+ protected:
+  void TearDown() override {
+    ReleasePort();
+    world::DetachAllDevices();
+    TargetTest::TearDown();
+  }
+
+  world::DeviceId AttachPrinter(std::vector<std::string> ids) {
+    world::PrintClassDevice device;
+    device.hardwareIds = std::move(ids);
+    device.endpoint = printer;
+    return world::AttachPrintClassDevice(device);
+  }
+
+  std::shared_ptr<vprinter::SimPrinter> printer = std::make_shared<vprinter::SimPrinter>();
+};
+
+TEST_F(ProbeTest, AttachedPrinterIsFoundOpenedAndReleased) {
+  AttachPrinter({"USB\\VID_1111&PID_2222"});
+  world::DeviceId device =
+      AttachPrinter({"USB\\VID_7C5E&PID_4A86&REV_0100", "USB\\VID_7C5E&PID_4A86"});
+  ASSERT_EQ(ProbeTarget(), 1);
+  ASSERT_NE(currentPort, nullptr);
+  EXPECT_EQ(world::OpenHandlesOf(device), 2u);
+  ReleasePort();
+  EXPECT_EQ(currentPort, nullptr);
+  EXPECT_EQ(world::OpenHandlesOf(device), 0u);
+}
+
+TEST_F(ProbeTest, PrinterListedButUnpluggedIsNotFound) {
+  world::PrintClassDevice unplugged;
+  unplugged.hardwareIds = {"USB\\VID_7C5E&PID_4A86"};
+  world::AttachPrintClassDevice(unplugged);
+  EXPECT_EQ(ProbeTarget(), 0);
+  EXPECT_EQ(currentPort, nullptr);
+}
+
+TEST_F(ProbeTest, ThousandProbesAndReleasesLeaveNothingBehind) {
+  world::DeviceId device = AttachPrinter({"USB\\VID_7C5E&PID_4A86"});
+  size_t handles = world::LiveHandles();
+  size_t blocks = world::LiveHeapBlocks();
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(ProbeTarget(), 1) << "probe " << i;
+    ReleasePort();
+  }
+  EXPECT_EQ(world::LiveHandles(), handles);
+  EXPECT_EQ(world::LiveHeapBlocks(), blocks);
+  EXPECT_EQ(world::OpensOf(device), 2000u);
+  EXPECT_EQ(world::OpenHandlesOf(device), 0u);
+  EXPECT_EQ(world::FailedCloses(), 0u);
+  EXPECT_EQ(printer->record().bytesReceived, 0u) << "a probe sends nothing";
 }
 
 TEST(TargetInfoTest, PublishingCopiesTheIdUpToItsTerminatorOnly) {

@@ -46,7 +46,10 @@ void ResetDevices();
 // Blocks the calling thread in a device call until CancelSynchronousIo
 // (ERROR_OPERATION_ABORTED) or the device's detach (ERROR_DEVICE_NOT_CONNECTED);
 // a stopped thread never returns. Returns the error the call fails with.
-DWORD BlockOnDevice(const Device &device);
+// Blocks the calling thread in its device call until the device is detached
+// (ERROR_DEVICE_NOT_CONNECTED) or, when `cancellable`, CancelSynchronousIo
+// aborts the call (ERROR_OPERATION_ABORTED). Stopping the thread always ends it.
+DWORD BlockOnDevice(const Device &device, bool cancellable = true);
 
 extern const GUID usbPrintInterface;  // GUID_DEVINTERFACE_USBPRINT
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper or lower case.
