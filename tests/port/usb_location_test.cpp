@@ -91,6 +91,14 @@ TEST_F(UsbLocationTest, PathIsThePlatformsWithItsBackslashes) {
   EXPECT_EQ(found.substr(0, 4), "\\\\?\\");
 }
 
+TEST_F(UsbLocationTest, PathTooLongForTheBufferIsNotFound) {
+  std::string longPath = "\\\\?\\usb#vid_7c5e&pid_4a86#" + std::string(1100, 'x') +
+                         "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+  Printer({kModelId}, 7, longPath);
+  EXPECT_EQ(ByHardwareId(kModelId), "");
+  EXPECT_EQ(ByPortName("USB007"), "");
+}
+
 TEST_F(UsbLocationTest, PortNumbersAreComparedAsUsbNamesInAnyCase) {
   Printer({"USB\\VID_1111&PID_2222"}, 3);
   world::DeviceId seven = Printer({kModelId}, 7);
