@@ -8,8 +8,6 @@
 #include "win32_kernel.h"
 #include "win32_types.h"
 
-struct HWND__;
-typedef HWND__ *HWND;
 
 typedef struct _GUID {
   uint32_t Data1;

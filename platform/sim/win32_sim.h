@@ -7,3 +7,4 @@
 #include "win32_kernel.h"
 #include "win32_resources.h"
 #include "win32_types.h"
+#include "win32_ui.h"

@@ -53,6 +53,8 @@ struct HRSRC__;
 typedef HRSRC__ *HRSRC;
 typedef HANDLE HGLOBAL;
 typedef HANDLE HLOCAL;
+struct HWND__;
+typedef HWND__ *HWND;
 
 #define TRUE 1
 #define FALSE 0
