@@ -1,9 +1,13 @@
-// The program's entry point. Until the pages exist it only asks whether the
-// printer is there, which exercises every layer below them.
-#include "platform/win32.h"
-#include "transfer/target.h"
+// The program: the licence, then (only once accepted) the main page. Each
+// page's modal loop is the program's loop while it is shown.
+#include "pages.h"
+#include "res/resource.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  if (ProbeTarget()) ReleasePort();
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Registers the progress bar's class before any page needs it.
+  InitCommonControls();
+  INT_PTR accepted =
+      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LICENSE), nullptr, LicenseDialog, 0);
+  if (accepted == 1) DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialog, 0);
   return 0;
 }

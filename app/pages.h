@@ -1,0 +1,22 @@
+// The program's pages and the small window helpers they share.
+#pragma once
+
+#include "platform/win32.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+INT_PTR CALLBACK LicenseDialog(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainDialog(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ProgressDialog(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Loads string `stringId` and makes it the text of control `controlId`, or the
+// window's caption when `controlId` is 0. A missing string shows as empty.
+void SetControlString(HWND window, int controlId, HINSTANCE instance, UINT stringId);
+// "<model name> (<version>)" as the window's caption.
+void SetDialogCaption(HWND window);
+// The first of `ids` whose button is checked, or -1.
+int FirstCheckedButton(HWND window, const int *ids, int count);
+// Shows the licence text, unconverted, in control `controlId`.
+void ShowLicenseText(HWND window, int controlId);
+// Centres the window over its parent, or over the whole screen without one.
+void CenterWindow(HWND window);

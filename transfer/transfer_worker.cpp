@@ -1,0 +1,121 @@
+// The transfer worker: the image goes to the printer behind its header, block
+// by block, with the progress page told after every full block.
+#include "transfer_worker.h"
+
+#include "control_frame.h"
+#include "port/port_io.h"
+#include "res/resource.h"
+#include "res/resource_types.h"
+#include "target.h"
+
+WorkerLaunch workerLaunch;
+
+namespace {
+
+constexpr uint32_t kBlockSize = 65472;
+constexpr uint8_t kImageMarker = 0xFF;
+constexpr uint8_t kImageHeaderVersion = 4;
+constexpr DWORD kFinishedPauseMs = 1000;
+constexpr int kPercentControl = IDC_PERCENT;
+constexpr int kProgressControl = IDC_PROGRESS;
+
+// The two interfaces of composite printers that must be switched first.
+constexpr const char *kSwitchingInterfaces[] = {"USB\\VID_7C5E&PID_4A83&MI_01",
+                                                "USB\\VID_7C5E&PID_4A71&MI_01"};
+
+struct Image {
+  const BYTE *bytes;
+  uint32_t length;
+};
+
+bool NeedsModeSwitch(const char *hardwareId) {
+  for (const char *id : kSwitchingInterfaces)
+    if (lstrcmpA(hardwareId, id) == 0) return true;
+  return false;
+}
+
+// The image is read in place in the loaded program; never copied or freed.
+bool FindImage(Image *image) {
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE), kFirmwareResourceType);
+  if (found == nullptr) return false;
+  image->length = SizeofResource(module, found);
+  image->bytes = static_cast<const BYTE *>(LockResource(LoadResource(module, found)));
+  return image->bytes != nullptr || image->length == 0;
+}
+
+int SendHeader(uint32_t length) {
+  ControlFrame frame = {};
+  frame.imageHeader = ImageHeaderFrame{};
+  frame.imageHeader.start = kFrameStart;
+  frame.imageHeader.marker = kImageMarker;
+  frame.imageHeader.version = kImageHeaderVersion;
+  for (int i = 0; i < 4; ++i)
+    frame.imageHeader.imageLength[i] = static_cast<uint8_t>(length >> (8 * i));
+  uint32_t count = kControlFrameSize;
+  return PortWrite(currentPort, &frame.imageHeader, &count);
+}
+
+void ShowProgress(HWND window, int percent) {
+  char text[16];
+  SendDlgItemMessageA(window, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  wsprintfA(text, "%d %%", percent);
+  SetDlgItemTextA(window, kPercentControl, text);
+}
+
+int SendImage(HWND window, const Image &image) {
+  uint32_t offset = 0;
+  uint32_t remaining = image.length;
+  // 64 bits: the hundredfold byte count of a large image overflows 32.
+  uint64_t accumulated = 0;
+  // A full block goes out only while more than a block remains, so the last
+  // block, even a full one, is the one that shows 100 %.
+  while (remaining > kBlockSize) {
+    uint32_t count = kBlockSize;
+    if (!PortWrite(currentPort, image.bytes + offset, &count)) return 0;
+    accumulated += uint64_t(kBlockSize) * 100;
+    offset += kBlockSize;
+    remaining -= kBlockSize;
+    ShowProgress(window, static_cast<int>(accumulated / image.length));
+  }
+  if (remaining == 0) return 1;
+  if (!PortWrite(currentPort, image.bytes + offset, &remaining)) return 0;
+  SendDlgItemMessageA(window, kProgressControl, PBM_SETPOS, 100, 0);
+  SetDlgItemTextA(window, kPercentControl, "100 %");
+  Sleep(kFinishedPauseMs);
+  return 1;
+}
+
+int Transfer(HWND window) {
+  if (!ProbeTarget()) return 0;
+  if (NeedsModeSwitch(CurrentTargetInfo(nullptr)->hardwareId) && !RunModeSwitch()) return 0;
+  // Without its image the program cannot announce anything true: fail rather
+  // than tell the printer to expect nothing.
+  Image image = {};
+  if (!FindImage(&image)) return 0;
+  if (!SendHeader(image.length)) return 0;
+  return SendImage(window, image);
+}
+
+}  // namespace
+
+DWORD WINAPI TransferWorker(LPVOID parameter) {
+  HWND window = static_cast<WorkerLaunch *>(parameter)->window;
+  int done = Transfer(window);
+  // On every way out the port goes first, then the page ends: the main page
+  // may probe again as soon as the page is gone.
+  ReleasePort();
+  EndDialog(window, done ? 0 : 1);
+  return 1;
+}
+
+HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch) {
+  launch->window = window;
+  launch->thread = CreateThread(nullptr, 0, TransferWorker, launch, 0, nullptr);
+  return launch->thread;
+}
+
+void ReleaseTransferWorker(WorkerLaunch *launch) {
+  if (launch->thread != nullptr) CloseHandle(launch->thread);
+  launch->thread = nullptr;
+}

@@ -1,0 +1,28 @@
+// The transfer: one thread that sends the firmware image to the printer and
+// reports to the progress page.
+#pragma once
+
+#include "platform/win32.h"
+
+// How the progress page hands itself to the worker; rewritten for every transfer.
+struct WorkerLaunch {
+  HWND window;    // the progress page: updated, then ended, by the worker
+  HANDLE thread;  // the worker, as CreateThread returned it
+};
+
+extern WorkerLaunch workerLaunch;
+
+// Starts TransferWorker for the page `window`; returns its thread, or null when
+// it could not be started (the page must then be ended by its caller).
+HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch);
+// Closes the worker's thread handle once its page has ended. The worker itself
+// may still be leaving; nothing waits for it.
+void ReleaseTransferWorker(WorkerLaunch *launch);
+
+// Probes the printer, runs the mode-switch exchange when the interface calls
+// for it, sends the header and the image, and ends the page with 0 after a
+// complete transfer or 1 after any failure. Always returns 1.
+DWORD WINAPI TransferWorker(LPVOID launch);
+
+// The mode-switch exchange on the current port: 1 when it went through.
+int RunModeSwitch(void);
