@@ -6,6 +6,7 @@
 #include "internal/kernel.h"
 #include "internal/locale.h"
 #include "internal/resources.h"
+#include "internal/ui.h"
 
 namespace world {
 
@@ -72,6 +73,7 @@ void Reset() {
   sim::ClearFaults();
   sim::failedCloses = 0;
   sim::ResetDevices();
+  sim::ResetUi();
 }
 
 }  // namespace world

@@ -50,7 +50,7 @@ void StopPoint();
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread, device };
+  enum class Kind { thread, device, ui };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;

@@ -1,0 +1,106 @@
+// The user interface's shared state: the open pages, the change counter the
+// world's waits follow, the screen, and the history the world reads back. All
+// of it is under kernelLock.
+#include <map>
+#include <utility>
+
+#include "internal/ui.h"
+
+namespace sim {
+namespace {
+
+std::vector<std::shared_ptr<Page>> openPages;  // oldest first
+uint64_t version = 0;
+
+int screenWidth = kDefaultScreenWidth;
+int screenHeight = kDefaultScreenHeight;
+std::map<WORD, std::pair<int, int>> pageSizes;
+
+// One text or progress position the program set.
+struct Setting {
+  HWND page;
+  int control;
+  bool isText;
+  std::string text;
+  int position;
+};
+std::vector<world::PageEvent> pageEvents;
+std::vector<Setting> settings;
+
+}  // namespace
+
+std::vector<std::shared_ptr<Page>> &OpenPages() { return openPages; }
+
+void Changed() {
+  ++version;
+  kernelChanged.notify_all();
+}
+
+uint64_t UiVersion() { return version; }
+
+int ScreenWidth() { return screenWidth; }
+int ScreenHeight() { return screenHeight; }
+
+void SetScreenSize(int width, int height) {
+  screenWidth = width;
+  screenHeight = height;
+  Changed();
+}
+
+bool PageSizeOverride(WORD templateId, int &width, int &height) {
+  auto found = pageSizes.find(templateId);
+  if (found == pageSizes.end()) return false;
+  width = found->second.first;
+  height = found->second.second;
+  return true;
+}
+
+void SetPageSizeOverride(WORD templateId, int width, int height) {
+  pageSizes[templateId] = {width, height};
+}
+
+void RecordOpened(const Page &page) {
+  pageEvents.push_back({world::PageEvent::Kind::opened, page.templateId, page.hwnd, 0});
+}
+
+void RecordClosed(const Page &page) {
+  pageEvents.push_back({world::PageEvent::Kind::closed, page.templateId, page.hwnd, page.result});
+}
+
+void RecordText(const Page &page, int controlId, const std::string &text) {
+  settings.push_back({page.hwnd, controlId, true, text, 0});
+}
+
+void RecordPosition(const Page &page, int controlId, int position) {
+  settings.push_back({page.hwnd, controlId, false, std::string(), position});
+}
+
+const std::vector<world::PageEvent> &PageEvents() { return pageEvents; }
+
+std::vector<std::string> TextsSet(HWND page, int controlId) {
+  std::vector<std::string> texts;
+  for (const Setting &setting : settings)
+    if (setting.isText && setting.page == page && setting.control == controlId)
+      texts.push_back(setting.text);
+  return texts;
+}
+
+std::vector<int> PositionsSet(HWND page, int controlId) {
+  std::vector<int> positions;
+  for (const Setting &setting : settings)
+    if (!setting.isText && setting.page == page && setting.control == controlId)
+      positions.push_back(setting.position);
+  return positions;
+}
+
+void ResetUi() {
+  std::lock_guard<std::mutex> guard(kernelLock);
+  screenWidth = kDefaultScreenWidth;
+  screenHeight = kDefaultScreenHeight;
+  pageSizes.clear();
+  pageEvents.clear();
+  settings.clear();
+  Changed();
+}
+
+}  // namespace sim

@@ -1,0 +1,245 @@
+// The transfer as the printer and the progress page see it: the virtual
+// printer records every frame and block, the page records every update.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/pages.h"
+#include "program_thread.h"
+#include "res/resource.h"
+#include "res/resource_types.h"
+#include "sim_printer.h"
+#include "transfer/target.h"
+#include "transfer/transfer_worker.h"
+#include "world_devices.h"
+#include "world_ui.h"
+
+namespace {
+
+const std::vector<int> kShippedProgress = {6, 12, 19, 25, 32, 38, 44, 51, 57, 64, 70, 77, 83, 89, 96};
+
+std::vector<uint8_t> ResourceImage() {
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE), kFirmwareResourceType);
+  const auto *bytes = static_cast<const uint8_t *>(LockResource(LoadResource(module, found)));
+  return std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found));
+}
+
+class TransferTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    world::SetClockSpeed(100);
+  }
+  void TearDown() override {
+    world::DetachAllDevices();
+    SimTest::TearDown();
+  }
+
+  // Attaches a virtual printer answering to `ids`, expecting `image`.
+  void Attach(vprinter::PrinterConfig config,
+              std::vector<std::string> ids = {"USB\\VID_7C5E&PID_4A86"}) {
+    printer = std::make_shared<vprinter::SimPrinter>(std::move(config));
+    world::PrintClassDevice device;
+    device.hardwareIds = std::move(ids);
+    device.endpoint = printer;
+    deviceId = world::AttachPrintClassDevice(device);
+  }
+
+  void UseImage(const std::vector<uint8_t> &image) {
+    for (WORD language : {WORD(1033), WORD(1041)})
+      world::ReplaceResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), language,
+                             image);
+  }
+
+  void UseHardwareId(const std::u16string &id) {
+    for (WORD language : {WORD(1033), WORD(1041)})
+      world::ReplaceString(IDS_HARDWARE_ID, language, id);
+  }
+
+  // Runs the progress page until the worker ends it, as the main page does;
+  // what it ended with.
+  long RunTransfer() {
+    ProgramThread program([] {
+      INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
+                                       nullptr, ProgressDialog, 0);
+      ReleaseTransferWorker(&workerLaunch);
+      return static_cast<DWORD>(result);
+    });
+    long result = program.Result();
+    page = world::LastPage(IDD_PROGRESS);
+    return result;
+  }
+
+  int ClosedPages() {
+    int closed = 0;
+    for (const world::PageEvent &event : world::PageHistory())
+      if (event.kind == world::PageEvent::Kind::closed) ++closed;
+    return closed;
+  }
+
+  std::shared_ptr<vprinter::SimPrinter> printer;
+  world::DeviceId deviceId = 0;
+  HWND page = nullptr;
+};
+
+TEST_F(TransferTest, ShippedImageGoesWholeBehindItsHeaderWithProgress) {
+  vprinter::PrinterConfig config;
+  config.expectedImage = ResourceImage();
+  Attach(config);
+  EXPECT_EQ(RunTransfer(), 0);
+  vprinter::Record record = printer->record();
+  EXPECT_EQ(record.announcedLength, 1018816u);
+  EXPECT_TRUE(record.imageComplete);
+  EXPECT_TRUE(record.imageMatches);
+  EXPECT_TRUE(record.errors.empty());
+  std::vector<size_t> blocks(15, 65472);
+  blocks.push_back(36736);
+  EXPECT_EQ(record.blockSizes, blocks);
+  EXPECT_EQ(record.queries, 0u) << "the shipped interface needs no mode switch";
+
+  std::vector<int> progress = kShippedProgress;
+  progress.push_back(100);
+  EXPECT_EQ(world::ProgressHistory(page, IDC_PROGRESS), progress);
+  std::vector<std::string> texts = world::TextHistory(page, IDC_PERCENT);
+  ASSERT_EQ(texts.size(), 16u);
+  EXPECT_EQ(texts.front(), "6 %");
+  EXPECT_EQ(texts.back(), "100 %");
+  EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u) << "the port was not released";
+}
+
+TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
+  struct Case {
+    uint32_t length;
+    std::vector<size_t> blocks;
+    std::vector<int> progress;
+  };
+  const Case cases[] = {
+      {130944, {65472, 65472}, {50, 100}},
+      {65472, {65472}, {100}},
+      {1000, {1000}, {100}},
+      {0, {}, {}},
+  };
+  for (const Case &c : cases) {
+    std::vector<uint8_t> image(c.length);
+    for (uint32_t i = 0; i < c.length; ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    UseImage(image);
+    vprinter::PrinterConfig config;
+    config.expectedImage = image;
+    Attach(config);
+    DWORD before = GetTickCount();
+    EXPECT_EQ(RunTransfer(), 0) << c.length;
+    vprinter::Record record = printer->record();
+    EXPECT_EQ(record.announcedLength, c.length);
+    EXPECT_EQ(record.blockSizes, c.blocks)
+        << c.length;
+    EXPECT_EQ(world::ProgressHistory(page, IDC_PROGRESS), c.progress) << c.length;
+    if (c.length == 0) {
+      EXPECT_TRUE(world::TextHistory(page, IDC_PERCENT).empty());
+      EXPECT_LT(GetTickCount() - before, 1000u) << "no pause after an empty image";
+    } else {
+      EXPECT_TRUE(record.imageMatches) << c.length;
+    }
+    world::DetachAllDevices();
+  }
+}
+
+TEST_F(TransferTest, ModeSwitchRunsOnlyForTheTwoInterfacesExactInCase) {
+  struct Case {
+    std::u16string id;
+    bool asks;
+    uint64_t queries;
+    uint64_t switches;
+  };
+  const Case cases[] = {
+      {u"USB\\VID_7C5E&PID_4A83&MI_01", true, 1, 1},
+      {u"USB\\VID_7C5E&PID_4A71&MI_01", false, 1, 0},
+      {u"USB\\VID_7C5E&PID_4A83&MI_02", true, 0, 0},
+  };
+  for (const Case &c : cases) {
+    UseHardwareId(c.id);
+    vprinter::PrinterConfig config;
+    config.asksForSwitch = c.asks;
+    Attach(config, {std::string(c.id.begin(), c.id.end())});
+    EXPECT_EQ(RunTransfer(), 0);
+    vprinter::Record record = printer->record();
+    EXPECT_EQ(record.queries, c.queries);
+    EXPECT_EQ(record.switchRequests, c.switches);
+    EXPECT_TRUE(record.imageComplete);
+    EXPECT_TRUE(record.errors.empty());
+    world::DetachAllDevices();
+  }
+  // Another letter case is another id: the printer-class search cannot match it
+  // either, so the transfer never starts.
+  UseHardwareId(u"USB\\VID_7C5E&PID_4A83&mi_01");
+  Attach(vprinter::PrinterConfig(), {"USB\\VID_7C5E&PID_4A83&MI_01"});
+  EXPECT_EQ(RunTransfer(), 1);
+  EXPECT_EQ(printer->record().queries, 0u);
+}
+
+TEST_F(TransferTest, OddRepliesToTheQuery) {
+  struct Case {
+    std::vector<uint8_t> reply;
+    long result;
+    uint64_t switches;
+  };
+  const Case cases[] = {
+      // Eight payload bytes: frame byte 16 stays 0, no switch request.
+      {{2, 2, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 0},
+      // Announces no payload: the read of 0 bytes is refused.
+      {{2, 2, 0, 0, 0, 0, 0, 0}, 1, 0},
+      // Announces more than the frame holds.
+      {{2, 2, 0, 0, 57, 0, 0, 0}, 1, 0},
+  };
+  UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
+  for (const Case &c : cases) {
+    vprinter::PrinterConfig config;
+    config.rawReply = c.reply;
+    Attach(config, {"USB\\VID_7C5E&PID_4A83&MI_01"});
+    EXPECT_EQ(RunTransfer(), c.result);
+    EXPECT_EQ(printer->record().switchRequests, c.switches);
+    EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u);
+    world::DetachAllDevices();
+  }
+}
+
+TEST_F(TransferTest, EveryFailureReleasesThePortAndEndsThePageOnce) {
+  vprinter::PrinterConfig stalls;
+  stalls.stallAfterBytes = 64 + 3 * 65472 + 100;
+  vprinter::PrinterConfig fails;
+  fails.failAfterBytes = 64 + 65472;
+  vprinter::PrinterConfig vanishes;
+  vanishes.disconnectAfterBytes = 200000;
+  for (const vprinter::PrinterConfig &config : {stalls, fails, vanishes}) {
+    Attach(config);
+    int closedBefore = ClosedPages();
+    DWORD before = GetTickCount();
+    EXPECT_EQ(RunTransfer(), 1);
+    EXPECT_EQ(ClosedPages(), closedBefore + 1);
+    EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u);
+    EXPECT_FALSE(printer->record().imageComplete);
+    if (config.stallAfterBytes) {
+      EXPECT_GE(GetTickCount() - before, 30000u) << "a stalled printer fails at the time-out";
+    }
+    world::DetachAllDevices();
+  }
+  // No printer at all: the worker's own probe fails.
+  EXPECT_EQ(RunTransfer(), 1);
+}
+
+TEST_F(TransferTest, MissingImageFailsInsteadOfAnnouncingNothing) {
+  world::RemoveResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), 1033);
+  world::RemoveResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), 1041);
+  Attach(vprinter::PrinterConfig());
+  EXPECT_EQ(RunTransfer(), 1);
+  EXPECT_EQ(printer->record().bytesReceived, 0u);
+}
+
+TEST_F(TransferTest, WorkerThatCannotStartFailsThePage) {
+  Attach(vprinter::PrinterConfig());
+  world::FailThreadCreation(2);  // the first is the page's own thread
+  EXPECT_EQ(RunTransfer(), 1);
+  EXPECT_EQ(printer->record().bytesReceived, 0u);
+}
+
+}  // namespace
