@@ -575,6 +575,7 @@ TEST_F(UiTest, SendFromAnotherThreadWaitsUntilThePagesThreadHandlesIt) {
     EndWorker();
     return result;
   });
+  bench->held.get_future().wait();
   HWND page = nullptr;
   ASSERT_TRUE(world::WaitUntil([&] {
     std::vector<world::PageInfo> pages = world::Pages();
