@@ -35,8 +35,8 @@ void AddText(std::ostringstream &out, const std::string &text) {
 std::string ProgressBar(int position) {
   constexpr int cells = 40;
   int filled = position * cells / 100;
-  return "[" + std::string(size_t(filled), '#') + std::string(size_t(cells - filled), '.') +
-         "] " + std::to_string(position);
+  return "[" + std::string(size_t(filled), '#') + std::string(size_t(cells - filled), '.') + "] " +
+         std::to_string(position);
 }
 
 }  // namespace
@@ -60,7 +60,8 @@ std::string RenderPage(HWND page) {
     } else if (control.className == "Button" && radio) {
       out << Line((world::IsChecked(page, control.id) ? "(o) " : "( ) ") + control.text);
     } else if (control.className == "Button") {
-      buttons += (control.enabled ? "[ " : "[ (") + control.text + (control.enabled ? " ]  " : ") ]  ");
+      buttons +=
+          (control.enabled ? "[ " : "[ (") + control.text + (control.enabled ? " ]  " : ") ]  ");
     } else if (control.className == "Edit") {
       // The licence: its first lines are enough to recognise it.
       std::string text = control.text.substr(0, 160);

@@ -213,7 +213,8 @@ TEST_F(DialogFlowTest, PagesAreCentredOnTheWholeScreen) {
   struct Case {
     int width, height, x, y;
   };
-  for (const Case &c : {Case{460, 270, 282, 249}, Case{461, 271, 281, 248}, Case{1034, 270, -5, 249}}) {
+  for (const Case &c :
+       {Case{460, 270, 282, 249}, Case{461, 271, 281, 248}, Case{1034, 270, -5, 249}}) {
     world::SetPageSize(IDD_LICENSE, c.width, c.height);
     Start();
     HWND licence = world::WaitForPage(IDD_LICENSE);

@@ -1,5 +1,8 @@
 // The transfer as the printer and the progress page see it: the virtual
 // printer records every frame and block, the page records every update.
+#include "transfer/transfer_worker.h"
+
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,13 +13,13 @@
 #include "res/resource_types.h"
 #include "sim_printer.h"
 #include "transfer/target.h"
-#include "transfer/transfer_worker.h"
 #include "world_devices.h"
 #include "world_ui.h"
 
 namespace {
 
-const std::vector<int> kShippedProgress = {6, 12, 19, 25, 32, 38, 44, 51, 57, 64, 70, 77, 83, 89, 96};
+const std::vector<int> kShippedProgress = {6,  12, 19, 25, 32, 38, 44, 51,
+                                           57, 64, 70, 77, 83, 89, 96};
 
 std::vector<uint8_t> ResourceImage() {
   HMODULE module = GetModuleHandleA(nullptr);
@@ -131,8 +134,7 @@ TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
     EXPECT_EQ(RunTransfer(), 0) << c.length;
     vprinter::Record record = printer->record();
     EXPECT_EQ(record.announcedLength, c.length);
-    EXPECT_EQ(record.blockSizes, c.blocks)
-        << c.length;
+    EXPECT_EQ(record.blockSizes, c.blocks) << c.length;
     EXPECT_EQ(world::ProgressHistory(page, IDC_PROGRESS), c.progress) << c.length;
     if (c.length == 0) {
       EXPECT_TRUE(world::TextHistory(page, IDC_PERCENT).empty());
@@ -142,6 +144,19 @@ TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
     }
     world::DetachAllDevices();
   }
+}
+
+TEST_F(TransferTest, ImagesBeyondThirtyTwoBitProgressStillShowTruePercentages) {
+  // Past 43,015,104 bytes the hundredfold byte count no longer fits 32 bits.
+  const uint32_t length = 43015104u + 2 * 65472u + 1000;
+  UseImage(std::vector<uint8_t>(length, 0xA5));
+  Attach(vprinter::PrinterConfig());
+  EXPECT_EQ(RunTransfer(), 0);
+  std::vector<int> progress = world::ProgressHistory(page, IDC_PROGRESS);
+  ASSERT_EQ(progress.size(), 660u);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_EQ(progress[progress.size() - 2], 99);
+  EXPECT_EQ(progress.back(), 100);
 }
 
 TEST_F(TransferTest, ModeSwitchRunsOnlyForTheTwoInterfacesExactInCase) {
