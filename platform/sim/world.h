@@ -44,8 +44,9 @@ size_t FailedCloses();
 bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
 // Back to the machine as built: language 1033, clock speed 1, the compiled
-// resources, no armed faults, no failed closes counted. Live counts are not
-// reset: nothing alive is forgotten.
+// resources, no devices, no armed faults, no failed closes counted, the default
+// screen and no page history. Live counts are not reset: nothing alive is
+// forgotten.
 void Reset();
 
 }  // namespace world
