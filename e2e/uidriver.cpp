@@ -1,0 +1,569 @@
+// uidriver: drives the updater's pages from another Win32 program in the same
+// Wine prefix, the way a user would, and reports what a user would see.
+//
+//   uidriver [--caption TEXT] [--hex] COMMAND ARGS...
+//   uidriver [--caption TEXT] [--hex] -        (one command a line on stdin)
+//
+// Commands (PAGE is licence, main or progress):
+//   wait PAGE TIMEOUT_MS      until the page exists and is visible
+//   gone PAGE TIMEOUT_MS      until no visible page of that kind is left
+//   read PAGE                 caption, states, rect and every control of the page
+//   press PAGE ID             posts BM_CLICK to a visible, enabled control
+//   command PAGE ID           posts WM_COMMAND(ID, BN_CLICKED) to the page
+//   escape PAGE               posts WM_COMMAND(IDCANCEL), as the Esc key does
+//   close PAGE                posts WM_SYSCOMMAND(SC_CLOSE), as the close box does
+//   watch-progress TIMEOUT_MS polls the progress page until it is gone
+//   wait-pos POS TIMEOUT_MS   until the progress bar has reached POS
+//   list                      every top-level dialog window, for diagnosis
+//
+// Each command prints one line of JSON on stdout. The exit code is 0 when every
+// command succeeded, 1 otherwise. Presses are posted, never sent: pressing
+// Transfer runs the whole progress page inside the click handler, so a sent
+// press would come back only after the transfer.
+//
+// Texts are read with the ANSI calls, as the updater sets them, and converted
+// from the prefix's ANSI code page (932 under a Japanese locale) to UTF-8;
+// --hex adds the raw ANSI bytes.
+#include <windows.h>
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char *kDefaultCaption = "TORVAEL prismatone 3350N (V1.05)";
+constexpr UINT kSendTimeoutMs = 2000;
+constexpr DWORD kPollMs = 10;
+constexpr DWORD kProgressPollMs = 5;
+
+std::string caption = kDefaultCaption;
+bool withHex = false;
+
+// ---- JSON output -------------------------------------------------------------
+
+std::string Quote(const std::string &text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Bool(bool value) { return value ? "true" : "false"; }
+
+std::string Number(long long value) { return std::to_string(value); }
+
+std::string Hex(const std::string &bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string RectJson(const RECT &r) {
+  return "{\"left\":" + Number(r.left) + ",\"top\":" + Number(r.top) +
+         ",\"right\":" + Number(r.right) + ",\"bottom\":" + Number(r.bottom) + "}";
+}
+
+std::string HandleText(HWND window) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(
+                                                reinterpret_cast<ULONG_PTR>(window)));
+  return text;
+}
+
+// ---- Text ---------------------------------------------------------------------
+
+std::string AnsiToUtf8(const std::string &ansi) {
+  if (ansi.empty()) return std::string();
+  int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                       nullptr, 0);
+  if (wideLength <= 0) return std::string();
+  std::vector<wchar_t> wide(static_cast<size_t>(wideLength));
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
+                      wideLength);
+  int utf8Length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (utf8Length <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(utf8Length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], utf8Length, nullptr,
+                      nullptr);
+  return utf8;
+}
+
+// A bounded send: a hung updater must fail the command, not hang the driver.
+bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *result) {
+  DWORD_PTR value = 0;
+  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                           &value))
+    return false;
+  if (result) *result = value;
+  return true;
+}
+
+// WM_GETTEXT in ANSI, sized by WM_GETTEXTLENGTH (the licence is long).
+bool WindowText(HWND window, std::string *text) {
+  DWORD_PTR length = 0;
+  if (!Send(window, WM_GETTEXTLENGTH, 0, 0, &length)) return false;
+  std::vector<char> buffer(length + 2, '\0');
+  DWORD_PTR copied = 0;
+  if (!Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &copied))
+    return false;
+  if (copied > length + 1) copied = length + 1;
+  text->assign(buffer.data(), static_cast<size_t>(copied));
+  return true;
+}
+
+std::string TextFields(const std::string &ansi) {
+  std::string out = "\"text\":" + Quote(AnsiToUtf8(ansi));
+  if (withHex) out += ",\"hex\":" + Quote(Hex(ansi));
+  return out;
+}
+
+std::string ClassOf(HWND window) {
+  char name[128] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// ---- Finding the pages ----------------------------------------------------------
+
+enum class Page { Licence, Main, Progress, None };
+
+const char *PageName(Page page) {
+  switch (page) {
+    case Page::Licence: return "licence";
+    case Page::Main: return "main";
+    case Page::Progress: return "progress";
+    default: return "none";
+  }
+}
+
+bool ParsePage(const char *name, Page *page) {
+  for (Page p : {Page::Licence, Page::Main, Page::Progress}) {
+    if (std::strcmp(name, PageName(p)) == 0) {
+      *page = p;
+      return true;
+    }
+  }
+  // Both spellings: the program's files say "license", its users "licence".
+  if (std::strcmp(name, "license") == 0) {
+    *page = Page::Licence;
+    return true;
+  }
+  return false;
+}
+
+// A page is told apart by the control only it has.
+Page KindOf(HWND dialog) {
+  if (GetDlgItem(dialog, 146)) return Page::Licence;
+  if (GetDlgItem(dialog, 110)) return Page::Main;
+  if (GetDlgItem(dialog, 114)) return Page::Progress;
+  return Page::None;
+}
+
+struct Found {
+  std::vector<HWND> dialogs;  // every top-level dialog window
+  bool onlyUpdater;           // keep only those with the updater's caption
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
+  Found *found = reinterpret_cast<Found *>(context);
+  if (ClassOf(window) != "#32770") return TRUE;
+  if (found->onlyUpdater) {
+    char text[256] = "";
+    GetWindowTextA(window, text, sizeof text);
+    if (caption != text) return TRUE;
+  }
+  found->dialogs.push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> Dialogs(bool onlyUpdater) {
+  Found found{{}, onlyUpdater};
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&found));
+  return found.dialogs;
+}
+
+// The page of that kind, a visible one first; nullptr when there is none.
+HWND FindPage(Page page, int *count) {
+  HWND hidden = nullptr;
+  HWND visible = nullptr;
+  int n = 0;
+  for (HWND dialog : Dialogs(true)) {
+    if (KindOf(dialog) != page) continue;
+    ++n;
+    if (IsWindowVisible(dialog)) {
+      if (!visible) visible = dialog;
+    } else if (!hidden) {
+      hidden = dialog;
+    }
+  }
+  if (count) *count = n;
+  return visible ? visible : hidden;
+}
+
+// ---- Commands ------------------------------------------------------------------
+
+struct Result {
+  bool ok;
+  std::string json;  // fields after "ok" and "cmd"
+};
+
+Result Fail(const std::string &error, const std::string &fields = std::string()) {
+  std::string json = "\"error\":" + Quote(error);
+  if (!fields.empty()) json += "," + fields;
+  return {false, json};
+}
+
+Result PageMissing(Page page) { return Fail(std::string("no ") + PageName(page) + " page"); }
+
+std::string PageFields(Page page, HWND window, DWORD elapsed) {
+  return "\"page\":" + Quote(PageName(page)) + ",\"hwnd\":" + Quote(HandleText(window)) +
+         ",\"elapsed_ms\":" + Number(elapsed);
+}
+
+Result Wait(Page page, DWORD timeout) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND window = FindPage(page, nullptr);
+    DWORD elapsed = GetTickCount() - start;
+    if (window && IsWindowVisible(window)) return {true, PageFields(page, window, elapsed)};
+    if (elapsed >= timeout)
+      return Fail(std::string(PageName(page)) + " page did not appear",
+                  "\"page\":" + Quote(PageName(page)) + ",\"exists\":" + Bool(window != nullptr) +
+                      ",\"elapsed_ms\":" + Number(elapsed));
+    Sleep(kPollMs);
+  }
+}
+
+// Gone means no visible page of that kind: destroyed, or hidden as the main page
+// is while the progress page runs. "exists" tells the two apart.
+Result Gone(Page page, DWORD timeout) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND window = FindPage(page, nullptr);
+    DWORD elapsed = GetTickCount() - start;
+    if (!window || !IsWindowVisible(window))
+      return {true, "\"page\":" + Quote(PageName(page)) + ",\"exists\":" +
+                        Bool(window != nullptr) + ",\"elapsed_ms\":" + Number(elapsed)};
+    if (elapsed >= timeout)
+      return Fail(std::string(PageName(page)) + " page is still shown",
+                  PageFields(page, window, elapsed));
+    Sleep(kPollMs);
+  }
+}
+
+struct ChildList {
+  std::vector<HWND> children;
+};
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
+  reinterpret_cast<ChildList *>(context)->children.push_back(window);
+  return TRUE;
+}
+
+std::string ControlJson(HWND control) {
+  std::string kind = ClassOf(control);
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  std::string json = "{\"id\":" + Number(GetDlgCtrlID(control)) + ",\"class\":" + Quote(kind);
+  std::string text;
+  if (WindowText(control, &text))
+    json += "," + TextFields(text);
+  else
+    json += ",\"text\":null";
+  json += ",\"visible\":" + Bool(IsWindowVisible(control) != 0) +
+          ",\"enabled\":" + Bool(IsWindowEnabled(control) != 0);
+  DWORD_PTR value = 0;
+  if (lstrcmpiA(kind.c_str(), "Button") == 0 && Send(control, BM_GETCHECK, 0, 0, &value))
+    json += ",\"check\":" + Number(static_cast<long long>(value));
+  if (lstrcmpiA(kind.c_str(), PROGRESS_CLASSA) == 0) {
+    if (Send(control, PBM_GETPOS, 0, 0, &value))
+      json += ",\"pos\":" + Number(static_cast<long long>(value));
+    if (Send(control, PBM_GETRANGE, FALSE, 0, &value))
+      json += ",\"low\":" + Number(static_cast<long long>(value));
+    if (Send(control, PBM_GETRANGE, TRUE, 0, &value))
+      json += ",\"high\":" + Number(static_cast<long long>(value));
+  }
+  return json + ",\"rect\":" + RectJson(rect) + "}";
+}
+
+Result Read(Page page) {
+  HWND window = FindPage(page, nullptr);
+  if (!window) return PageMissing(page);
+  std::string text;
+  WindowText(window, &text);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  std::string json = "\"page\":" + Quote(PageName(page)) + ",\"hwnd\":" +
+                     Quote(HandleText(window)) + ",\"caption\":" + Quote(AnsiToUtf8(text)) +
+                     ",\"visible\":" + Bool(IsWindowVisible(window) != 0) +
+                     ",\"enabled\":" + Bool(IsWindowEnabled(window) != 0) +
+                     ",\"rect\":" + RectJson(rect) + ",\"acp\":" + Number(GetACP()) +
+                     ",\"controls\":[";
+  ChildList list;
+  EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&list));
+  bool first = true;
+  for (HWND child : list.children) {
+    if (GetParent(child) != window) continue;  // only the page's own controls
+    if (!first) json += ",";
+    first = false;
+    json += ControlJson(child);
+  }
+  json += "]";
+  // The page may have ended while it was read.
+  if (!IsWindow(window)) return Fail("page ended while it was read", json);
+  return {true, json};
+}
+
+// What a user can click: the page and the control shown and enabled.
+Result Press(Page page, int id, bool asCommand) {
+  HWND window = FindPage(page, nullptr);
+  if (!window) return PageMissing(page);
+  HWND control = GetDlgItem(window, id);
+  std::string fields = "\"page\":" + Quote(PageName(page)) + ",\"id\":" + Number(id);
+  if (!control) return Fail("no such control", fields);
+  if (!IsWindowVisible(window) || !IsWindowEnabled(window))
+    return Fail("page is hidden or disabled", fields);
+  if (!IsWindowVisible(control) || !IsWindowEnabled(control))
+    return Fail("control is hidden or disabled", fields);
+  BOOL posted = asCommand ? PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                                         reinterpret_cast<LPARAM>(control))
+                          : PostMessageA(control, BM_CLICK, 0, 0);
+  if (!posted) return Fail("PostMessage failed: " + Number(GetLastError()), fields);
+  return {true, fields};
+}
+
+Result PostToPage(Page page, UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = FindPage(page, nullptr);
+  if (!window) return PageMissing(page);
+  std::string fields = "\"page\":" + Quote(PageName(page));
+  if (!PostMessageA(window, message, wParam, lParam))
+    return Fail("PostMessage failed: " + Number(GetLastError()), fields);
+  return {true, fields};
+}
+
+Result Escape(Page page) {
+  HWND window = FindPage(page, nullptr);
+  if (!window) return PageMissing(page);
+  // The dialog manager sends this on Esc, with the Cancel button when there is one.
+  return PostToPage(page, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
+}
+
+Result Close(Page page) { return PostToPage(page, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+// One consistent look at the progress page. The page sets its texts and the bar
+// in one message, and our sends are served only between its messages, so a
+// position read before and after the texts that agree brackets texts of the same
+// step.
+bool ReadProgress(HWND bar, HWND percent, HWND heading, DWORD_PTR *pos, std::string *percentText,
+                  std::string *headingText) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    DWORD_PTR before = 0, after = 0;
+    if (!Send(bar, PBM_GETPOS, 0, 0, &before) || !WindowText(percent, percentText) ||
+        !WindowText(heading, headingText) || !Send(bar, PBM_GETPOS, 0, 0, &after))
+      return false;
+    *pos = after;
+    if (before == after) return true;
+  }
+  return true;
+}
+
+// Until the progress bar has reached `position` (the page appearing first).
+Result WaitPosition(long position, DWORD timeout) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND window = FindPage(Page::Progress, nullptr);
+    DWORD_PTR pos = 0;
+    bool read = window && Send(GetDlgItem(window, 114), PBM_GETPOS, 0, 0, &pos);
+    DWORD elapsed = GetTickCount() - start;
+    if (read && static_cast<long>(pos) >= position)
+      return {true, "\"pos\":" + Number(static_cast<long long>(pos)) +
+                        ",\"elapsed_ms\":" + Number(elapsed)};
+    if (elapsed >= timeout)
+      return Fail("progress did not reach " + Number(position),
+                  "\"pos\":" + (read ? Number(static_cast<long long>(pos)) : std::string("null")) +
+                      ",\"elapsed_ms\":" + Number(elapsed));
+    Sleep(kProgressPollMs);
+  }
+}
+
+// Polls the progress page, recording each change of position or texts, until it
+// is gone. Waits for it to appear first, within the same time-out.
+Result WatchProgress(DWORD timeout) {
+  DWORD start = GetTickCount();
+  HWND window = nullptr;
+  while (!(window = FindPage(Page::Progress, nullptr))) {
+    if (GetTickCount() - start >= timeout) return PageMissing(Page::Progress);
+    Sleep(kProgressPollMs);
+  }
+  DWORD appeared = GetTickCount() - start;
+  HWND bar = GetDlgItem(window, 114);
+  HWND percent = GetDlgItem(window, 111);
+  HWND heading = GetDlgItem(window, 112);
+  std::string samples;
+  long long lastPos = -1;
+  std::string lastPercent, lastHeading;
+  bool any = false;
+  int polls = 0;
+  for (;;) {
+    DWORD now = GetTickCount() - start;
+    if (!IsWindow(window) || !IsWindowVisible(window)) break;
+    if (now >= timeout)
+      return Fail("progress page is still shown",
+                  "\"appeared_ms\":" + Number(appeared) + ",\"samples\":[" + samples + "]");
+    DWORD_PTR pos = 0;
+    std::string percentText, headingText;
+    bool read = ReadProgress(bar, percent, heading, &pos, &percentText, &headingText);
+    ++polls;
+    if (read && (!any || static_cast<long long>(pos) != lastPos || percentText != lastPercent ||
+                 headingText != lastHeading)) {
+      if (any) samples += ",";
+      samples += "{\"t_ms\":" + Number(now) + ",\"pos\":" + Number(static_cast<long long>(pos)) +
+                 ",\"percent\":" + Quote(AnsiToUtf8(percentText)) +
+                 ",\"heading\":" + Quote(AnsiToUtf8(headingText)) + "}";
+      any = true;
+      lastPos = static_cast<long long>(pos);
+      lastPercent = percentText;
+      lastHeading = headingText;
+    }
+    Sleep(kProgressPollMs);
+  }
+  return {true, "\"appeared_ms\":" + Number(appeared) +
+                    ",\"gone_ms\":" + Number(GetTickCount() - start) +
+                    ",\"polls\":" + Number(polls) + ",\"samples\":[" + samples + "]"};
+}
+
+Result List() {
+  std::string json = "\"windows\":[";
+  bool first = true;
+  for (HWND dialog : Dialogs(false)) {
+    char text[256] = "";
+    GetWindowTextA(dialog, text, sizeof text);
+    DWORD process = 0;
+    GetWindowThreadProcessId(dialog, &process);
+    if (!first) json += ",";
+    first = false;
+    json += "{\"hwnd\":" + Quote(HandleText(dialog)) + ",\"caption\":" + Quote(AnsiToUtf8(text)) +
+            ",\"page\":" + Quote(PageName(KindOf(dialog))) +
+            ",\"visible\":" + Bool(IsWindowVisible(dialog) != 0) +
+            ",\"pid\":" + Number(process) + "}";
+  }
+  return {true, json + "]"};
+}
+
+bool ParseNumber(const std::string &text, long *value) {
+  if (text.empty()) return false;
+  char *end = nullptr;
+  long parsed = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || parsed < 0) return false;
+  *value = parsed;
+  return true;
+}
+
+Result Run(const std::vector<std::string> &words) {
+  if (words.empty()) return Fail("no command");
+  const std::string &name = words[0];
+  size_t argc = words.size() - 1;
+  Page page = Page::None;
+  long number = 0;
+  auto pageArg = [&](size_t index) {
+    return argc >= index && ParsePage(words[index].c_str(), &page);
+  };
+  auto numberArg = [&](size_t index) { return argc >= index && ParseNumber(words[index], &number); };
+
+  if (name == "wait" && argc == 2 && pageArg(1) && numberArg(2))
+    return Wait(page, static_cast<DWORD>(number));
+  if (name == "gone" && argc == 2 && pageArg(1) && numberArg(2))
+    return Gone(page, static_cast<DWORD>(number));
+  if (name == "read" && argc == 1 && pageArg(1)) return Read(page);
+  if ((name == "press" || name == "command") && argc == 2 && pageArg(1) && numberArg(2))
+    return Press(page, static_cast<int>(number), name == "command");
+  if (name == "escape" && argc == 1 && pageArg(1)) return Escape(page);
+  if (name == "close" && argc == 1 && pageArg(1)) return Close(page);
+  if (name == "watch-progress" && argc == 1 && numberArg(1))
+    return WatchProgress(static_cast<DWORD>(number));
+  if (name == "wait-pos" && argc == 2 && numberArg(1)) {
+    long position = number;
+    if (!numberArg(2)) return Fail("bad time-out");
+    return WaitPosition(position, static_cast<DWORD>(number));
+  }
+  if (name == "list" && argc == 0) return List();
+  return Fail("usage: wait|gone PAGE MS, read|escape|close PAGE, press|command PAGE ID, "
+              "watch-progress MS, wait-pos POS MS, list");
+}
+
+bool RunAndPrint(const std::vector<std::string> &words) {
+  Result result = Run(words);
+  std::string line = "{\"ok\":" + Bool(result.ok) +
+                     ",\"cmd\":" + Quote(words.empty() ? std::string() : words[0]) + "," +
+                     result.json + "}\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+  return result.ok;
+}
+
+std::vector<std::string> Split(const std::string &line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    size_t begin = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
+    if (i > begin) words.push_back(line.substr(begin, i - begin));
+  }
+  return words;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // Pipes carry the JSON lines: no CR added, none expected.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+  int i = 1;
+  for (; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--caption") == 0 && i + 1 < argc) {
+      caption = argv[++i];
+    } else if (std::strcmp(argv[i], "--hex") == 0) {
+      withHex = true;
+    } else {
+      break;
+    }
+  }
+  if (i < argc && std::strcmp(argv[i], "-") == 0) {
+    bool all = true;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, stdin)) {
+      std::string line(buffer);
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      std::vector<std::string> words = Split(line);
+      if (words.empty() || words[0][0] == '#') continue;
+      if (words[0] == "quit") break;
+      all = RunAndPrint(words) && all;
+    }
+    return all ? 0 : 1;
+  }
+  std::vector<std::string> words(argv + i, argv + argc);
+  return RunAndPrint(words) ? 0 : 1;
+}

@@ -1,0 +1,179 @@
+# shellcheck shell=bash
+# The Wine environment of one end-to-end run. Sourced by the e2e scripts, which
+# must end with `wineserver -k` in an exit trap (e2e_stop_wine does it).
+#
+#   e2e_prefix [NAME]                   a fresh prefix for this run, as WINEPREFIX
+#   e2e_register_printer INSTANCE HWID... [--port N] [--device-id ID]
+#                                       makes setupapi list a printer-class device
+#   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
+#   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
+#   e2e_stop_wine                       ends the wineservers of every prefix made here
+#   e2e_discard_prefix                  removes this run's prefix
+
+E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+E2E_BUILD_DIR=${E2E_BUILD_DIR:-$E2E_SOURCE_DIR/build/e2e}
+E2E_TEMPLATE=$E2E_BUILD_DIR/prefix-template
+E2E_UIDRIVER=$E2E_BUILD_DIR/uidriver.exe
+# The printer-class interface (GUID_DEVINTERFACE_USBPRINT) and the printer setup class.
+E2E_USBPRINT_GUID='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+E2E_PRINTER_CLASS_GUID='{4d36e979-e325-11ce-bfc1-08002be10318}'
+
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No Mono, no Gecko: there is no network to fetch them from, and nothing needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+e2e_now() { date +%s.%N; }
+# Seconds since $1, with millisecond precision.
+e2e_since() { awk -v a="$1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f", b - a }'; }
+
+# The template prefix is made once (wineboot costs 10 to 20 s) and reused while
+# the Wine version stays the same; every run works in a copy of it.
+e2e_make_template() {
+  local stamp=$E2E_TEMPLATE/.e2e-template version
+  version=$(wine --version)
+  [[ -f $stamp && $(cat "$stamp") == "$version" ]] && return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  (
+    # Two runs at once build it once.
+    flock -w 300 9 || { echo "e2e: no lock on the template prefix" >&2; exit 1; }
+    [[ -f $stamp && $(cat "$stamp") == "$version" ]] && exit 0
+    local new=$E2E_TEMPLATE.new.$$
+    rm -rf "$new" "$E2E_TEMPLATE"
+    # No display: wineboot needs none, and the template carries no window state.
+    (
+      export WINEPREFIX=$new
+      unset DISPLAY
+      trap 'wineserver -k 2>/dev/null || true' EXIT
+      timeout 300 wineboot -i || { echo "e2e: wineboot -i failed" >&2; exit 1; }
+      # Without a window manager (Xvfb has none) Wine waits 2 s for one whenever a
+      # managed window is hidden: every EndDialog would come 2 s late.
+      timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        >/dev/null || { echo "e2e: reg add Managed failed" >&2; exit 1; }
+      # wineserver writes the registry files when it exits.
+      timeout 120 wineserver -w || true
+    ) || exit 1
+    echo "$version" >"$new/.e2e-template"
+    mv "$new" "$E2E_TEMPLATE"
+  ) 9>"$E2E_BUILD_DIR/prefix-template.lock"
+}
+
+# A fresh copy of the template as this run's WINEPREFIX, under build/e2e/runs/.
+e2e_prefix() {
+  local name=${1:-run}
+  e2e_make_template || return 1
+  local prefix=$E2E_BUILD_DIR/runs/$name
+  mkdir -p "$E2E_BUILD_DIR/runs"
+  # A prefix left by an earlier run may still have a wineserver: end it first.
+  if [[ -d $prefix ]]; then
+    WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+  fi
+  cp -a "$E2E_TEMPLATE" "$prefix"
+  export WINEPREFIX=$prefix
+  E2E_PREFIXES+=("$prefix")
+}
+
+# Every prefix this script made: its wineserver ends, and with it every program
+# of that prefix.
+E2E_PREFIXES=()
+e2e_stop_wine() {
+  local prefix
+  for prefix in "${E2E_PREFIXES[@]}"; do
+    [[ -d $prefix ]] && WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null
+  done
+  return 0
+}
+
+# Removes this run's prefix (600 MB) once its wineserver has ended; kept for a
+# look after a failure.
+e2e_discard_prefix() {
+  [[ -n ${WINEPREFIX:-} && $WINEPREFIX == "$E2E_BUILD_DIR"/runs/* ]] || return 0
+  timeout 30 wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+}
+
+# USB\VID_7C5E&PID_4A86&REV_0100 -> USB\VID_7C5E&PID_4A86: the device id of the
+# enumerator key, without the revision.
+e2e_device_id_of() { sed -E 's/&REV_[0-9A-Fa-f]{4}//' <<<"$1"; }
+
+# "##?#USB#VID_7C5E&PID_4A86#<instance>#{guid}": the interface's key name.
+e2e_interface_key_of() {
+  local device_id=$1 instance=$2
+  printf '##?#%s#%s#%s' "${device_id//\\/#}" "$instance" "$E2E_USBPRINT_GUID"
+}
+
+# UTF-16LE bytes of a REG_MULTI_SZ as .reg hex: each string, its NUL, a final NUL.
+e2e_multi_sz_hex() {
+  { printf '%s\0' "$@"; printf '\0'; } | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 |
+    tr -s ' \n' ',' | sed -e 's/^,//' -e 's/,$//'
+}
+
+# The entries that make setupapi list a printer-class device with these hardware
+# ids: the enumerator key (ClassGUID, HardwareID), the interface key with its
+# DeviceInstance, Control\Linked (what DIGCF_PRESENT tests) and, with --port, the
+# port number. Imported with regedit from a UTF-16LE file: from an 8-bit file a
+# REG_MULTI_SZ would be stored as ANSI bytes.
+e2e_register_printer() {
+  local instance=$1
+  shift
+  local hwids=() port="" device_id=""
+  while (($#)); do
+    case $1 in
+      --port) port=$2; shift 2 ;;
+      --device-id) device_id=$2; shift 2 ;;
+      *) hwids+=("$1"); shift ;;
+    esac
+  done
+  if [[ -z $instance || ${#hwids[@]} -eq 0 ]]; then
+    echo "usage: e2e_register_printer INSTANCE HWID... [--port N] [--device-id ID]" >&2
+    return 2
+  fi
+  [[ -n $device_id ]] || device_id=$(e2e_device_id_of "${hwids[0]}")
+  local enum_key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\$device_id\\$instance"
+  local iface_key
+  iface_key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\DeviceClasses\\$E2E_USBPRINT_GUID\\$(e2e_interface_key_of "$device_id" "$instance")"
+  local instance_value="$device_id\\$instance"
+  local reg=$WINEPREFIX/e2e-printer-$instance.reg
+  {
+    printf '\xff\xfe'
+    {
+      printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+      printf '[%s]\r\n' "$enum_key"
+      printf '"ClassGUID"="%s"\r\n' "$E2E_PRINTER_CLASS_GUID"
+      printf '"HardwareID"=hex(7):%s\r\n\r\n' "$(e2e_multi_sz_hex "${hwids[@]}")"
+      printf '[%s]\r\n' "$iface_key"
+      printf '"DeviceInstance"="%s"\r\n\r\n' "${instance_value//\\/\\\\}"
+      printf '[%s\\#\\Control]\r\n' "$iface_key"
+      printf '"Linked"=dword:00000001\r\n\r\n'
+      if [[ -n $port ]]; then
+        printf '[%s\\#\\Device Parameters]\r\n' "$iface_key"
+        printf '"Port Number"=dword:%08x\r\n\r\n' "$port"
+      fi
+    } | iconv -f UTF-8 -t UTF-16LE
+  } >"$reg"
+  # Z: is the root of the Linux file system in every prefix.
+  timeout 120 wine regedit /S "Z:${reg//\//\\}"
+}
+
+# The path under dosdevices that CreateFileA("\\?\usb#vid_...#<instance>#{guid}")
+# reaches: setupapi hands the program the lower-cased interface path.
+e2e_device_link() {
+  local instance=$1 hwid=$2 device_id name
+  device_id=$(e2e_device_id_of "$hwid")
+  name=$(printf '%s#%s#%s' "${device_id//\\/#}" "$instance" "$E2E_USBPRINT_GUID")
+  printf '%s/dosdevices/%s\n' "$WINEPREFIX" "${name,,}"
+}
+
+# The page driver, cross-built with the win32-threads compiler so that it needs
+# no DLL beyond the system's.
+e2e_build_uidriver() {
+  local source=$E2E_SOURCE_DIR/e2e/uidriver.cpp
+  [[ -f $E2E_UIDRIVER && $E2E_UIDRIVER -nt $source ]] && return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
+    -D_WIN32_WINNT=0x0601 "$source" -o "$E2E_UIDRIVER"
+}
+
+# One uidriver command: its JSON line on stdout, its exit code as status.
+e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTION"} "$@"; }
