@@ -58,7 +58,6 @@ void UsbscanScanWithoutDevice(benchmark::State &state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(UsbscanOpen(reinterpret_cast<UsbPort *>(port)));
   }
-  reinterpret_cast<UsbPort *>(port)->deviceHandle = nullptr;
   PortDestroy(port);
 }
 BENCHMARK(UsbscanScanWithoutDevice)->Unit(benchmark::kMillisecond);

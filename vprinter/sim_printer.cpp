@@ -32,26 +32,24 @@ world::IoOutcome OutcomeOf(const Transfer &transfer) {
 
 SimPrinter::SimPrinter(PrinterConfig config) : engine_(std::move(config)) {}
 
-world::IoOutcome SimPrinter::Write(int, const BYTE *data, DWORD size) {
+template <class Call>
+world::IoOutcome SimPrinter::Serve(Call call) {
   Transfer transfer;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    transfer = engine_.Receive(data, size);
+    transfer = call(engine_);
   }
   changed_.notify_all();
   if (transfer.delayMs > 0) Sleep(transfer.delayMs);
   return OutcomeOf(transfer);
 }
 
+world::IoOutcome SimPrinter::Write(int, const BYTE *data, DWORD size) {
+  return Serve([&](PrinterEngine &engine) { return engine.Receive(data, size); });
+}
+
 world::IoOutcome SimPrinter::Read(int, BYTE *buffer, DWORD size) {
-  Transfer transfer;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    transfer = engine_.Send(buffer, size);
-  }
-  changed_.notify_all();
-  if (transfer.delayMs > 0) Sleep(transfer.delayMs);
-  return OutcomeOf(transfer);
+  return Serve([&](PrinterEngine &engine) { return engine.Send(buffer, size); });
 }
 
 world::IoOutcome SimPrinter::Control(int, DWORD code, const BYTE *, DWORD, BYTE *out,

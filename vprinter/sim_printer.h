@@ -32,6 +32,11 @@ class SimPrinter : public world::DeviceEndpoint {
   bool WaitUntilSettled(unsigned realMilliseconds = 10000) const;
 
  private:
+  // Runs one call of the engine under the lock, then plays the slow link
+  // outside it.
+  template <class Call>
+  world::IoOutcome Serve(Call call);
+
   mutable std::mutex lock_;
   mutable std::condition_variable changed_;
   PrinterEngine engine_;

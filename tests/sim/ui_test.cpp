@@ -27,7 +27,7 @@ struct Bench {
   bool holdInit = false;
   bool endAtInit = false;
   std::promise<void> gate;
-  std::promise<void> held;  // set once WM_INITDIALOG holds, the worker started
+  std::promise<void> held;   // set once WM_INITDIALOG holds, the worker started
   bool handleClose = false;  // the plain page handles WM_CLOSE itself
   DLGPROC nested = nullptr;  // the page the main page opens for IDOK
   HANDLE worker = nullptr;   // only the program's UI thread touches it
@@ -241,6 +241,18 @@ constexpr DWORD kPageStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME 
 
 class UiTest : public SimTest {
  protected:
+  // The first open page once exactly one message sent to it waits to be
+  // handled; null if that never happens.
+  static HWND PageWithOneWaitingSender() {
+    HWND page = nullptr;
+    bool waiting = world::WaitUntil([&] {
+      std::vector<world::PageInfo> pages = world::Pages();
+      page = pages.empty() ? nullptr : pages[0].page;
+      return page != nullptr && world::PendingMessages(page) == 1;
+    });
+    return waiting ? page : nullptr;
+  }
+
   void SetUp() override {
     SimTest::SetUp();
     bench = &bench_;
@@ -576,12 +588,8 @@ TEST_F(UiTest, SendFromAnotherThreadWaitsUntilThePagesThreadHandlesIt) {
     return result;
   });
   bench->held.get_future().wait();
-  HWND page = nullptr;
-  ASSERT_TRUE(world::WaitUntil([&] {
-    std::vector<world::PageInfo> pages = world::Pages();
-    page = pages.empty() ? nullptr : pages[0].page;
-    return page != nullptr && world::PendingMessages(page) == 1;
-  }));
+  HWND page = PageWithOneWaitingSender();
+  ASSERT_NE(page, nullptr);
   EXPECT_EQ(world::ProgressPosition(page, kBar), 0) << "not handled while the thread is busy";
   EXPECT_EQ(bench->Journal(), std::vector<std::string>{"holding"});
   bench->gate.set_value();
@@ -597,10 +605,7 @@ TEST_F(UiTest, SenderIsLetGoWithNothingDoneWhenThePageGoesAway) {
     EndWorker();
     return result;
   });
-  ASSERT_TRUE(world::WaitUntil([&] {
-    std::vector<world::PageInfo> pages = world::Pages();
-    return !pages.empty() && world::PendingMessages(pages[0].page) == 1;
-  }));
+  ASSERT_NE(PageWithOneWaitingSender(), nullptr);
   bench->gate.set_value();
   EXPECT_EQ(program.Finish(), 5);
   EXPECT_EQ(bench->Journal(),
@@ -616,12 +621,8 @@ TEST_F(UiTest, SenderStoppedWhileItWaitsLeavesAndItsMessageIsNeverHandled) {
     return result;
   });
   bench->held.get_future().wait();
-  HWND page = nullptr;
-  ASSERT_TRUE(world::WaitUntil([&] {
-    std::vector<world::PageInfo> pages = world::Pages();
-    page = pages.empty() ? nullptr : pages[0].page;
-    return page != nullptr && world::PendingMessages(page) == 1;
-  }));
+  HWND page = PageWithOneWaitingSender();
+  ASSERT_NE(page, nullptr);
   EXPECT_TRUE(TerminateThread(bench->worker, 3));
   EXPECT_EQ(WaitForSingleObject(bench->worker, 10000), WAIT_OBJECT_0);
   EXPECT_EQ(world::PendingMessages(page), 0u);
