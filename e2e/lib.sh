@@ -1,0 +1,294 @@
+# shellcheck shell=bash
+# What every end-to-end scenario shares: checks and timings, the updater and the
+# page driver, the virtual printer, screenshots. Sourced by e2e/scenarios/*.sh,
+# which run on an X display (e2e/run-tests gives them Xvfb) with the builds made.
+#
+#   E2E_UPDATER       the executable (build/windows/FirmwareUpdater.exe)
+#   E2E_KEEP_PREFIX   keep the Wine prefix even when the scenario passed
+# jq filters are written in single quotes on purpose.
+# shellcheck disable=SC2016
+
+# shellcheck source=e2e/wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+E2E_UPDATER=${E2E_UPDATER:-$E2E_SOURCE_DIR/build/windows/FirmwareUpdater.exe}
+E2E_PRINTER_SERVER=${E2E_PRINTER_SERVER:-$E2E_SOURCE_DIR/build/native/vprinter/vprinter-pty}
+E2E_SHOTS=${E2E_SHOTS:-$E2E_BUILD_DIR/shots}
+E2E_LOGS=$E2E_BUILD_DIR/logs
+mkdir -p "$E2E_SHOTS" "$E2E_LOGS"
+
+failures=0
+passes=0
+reply=""
+ui_pid=""
+updater_pid=""
+printer_pid=""
+printer_record=""
+scenario=""
+
+# ---- Checks and timings ------------------------------------------------------------
+
+pass() {
+  passes=$((passes + 1))
+  echo "  ok: $*"
+}
+fail() {
+  failures=$((failures + 1))
+  echo "  FAIL: $*"
+}
+# check DESCRIPTION JQ_FILTER JSON [jq args...]
+check() {
+  local what=$1 filter=$2 json=$3
+  shift 3
+  if jq -e "$@" "$filter" >/dev/null 2>&1 <<<"$json"; then pass "$what"; else fail "$what"; fi
+}
+# check_text DESCRIPTION PAGE_JSON CONTROL_ID TEXT: the control shows exactly TEXT.
+check_text() {
+  check "$1" '.controls[] | select(.id == $id) | .text == $t' "$2" --argjson id "$3" --arg t "$4"
+}
+
+step_start=$(e2e_now)
+# "[  1.234 s] what": the time since the step before.
+timing() {
+  printf '[%7s s] %s\n' "$(e2e_since "$step_start")" "$*"
+  step_start=$(e2e_now)
+}
+
+# ---- What the updater was built with ----------------------------------------------
+
+# A cache value of the build the updater comes from.
+e2e_cache_value() {
+  sed -n "s/^$1:[A-Z]*=//p" "$(dirname "$E2E_UPDATER")/CMakeCache.txt"
+}
+E2E_CAPTION="$(e2e_cache_value UPDATER_MODEL_NAME) ($(e2e_cache_value UPDATER_VERSION_TEXT))"
+E2E_HARDWARE_ID=$(e2e_cache_value UPDATER_HARDWARE_ID)
+
+# The image the executable carries, read out of its resources: the printer checks
+# what it receives against this, not against a file of the build.
+e2e_extract_image() {
+  local out=$1
+  /usr/bin/python3 - "$E2E_UPDATER" "$out" <<'EOF'
+import sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=False)
+for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    if kind.name is not None and str(kind.name) == "FIRMWARE":
+        entry = kind.directory.entries[0].directory.entries[0]
+        data = pe.get_data(entry.data.struct.OffsetToData, entry.data.struct.Size)
+        open(sys.argv[2], "wb").write(data)
+        sys.exit(0)
+sys.exit("no FIRMWARE resource in " + sys.argv[1])
+EOF
+}
+
+# ---- A scenario's beginning and end -------------------------------------------------
+
+# scenario_begin NAME: a fresh prefix of that name, the image at $E2E_IMAGE.
+scenario_begin() {
+  scenario=$1
+  echo "== $scenario"
+  trap scenario_cleanup EXIT
+  e2e_prefix "$scenario"
+  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
+  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  timing "prefix ready"
+}
+
+scenario_cleanup() {
+  [[ -n $ui_pid ]] && kill "$ui_pid" 2>/dev/null
+  [[ -n $updater_pid ]] && kill "$updater_pid" 2>/dev/null
+  [[ -n $printer_pid ]] && kill -TERM "$printer_pid" 2>/dev/null && wait "$printer_pid" 2>/dev/null
+  e2e_stop_wine
+}
+
+# scenario_end: everything stops, the prefix goes when all passed; the status is
+# the scenario's verdict.
+scenario_end() {
+  [[ -n $ui_pid ]] && ui_stop
+  if [[ -n $updater_pid ]]; then
+    kill "$updater_pid" 2>/dev/null || true
+    wait "$updater_pid" 2>/dev/null || true
+    updater_pid=""
+  fi
+  printer_stop
+  if ((failures == 0)) && [[ -z ${E2E_KEEP_PREFIX:-} ]]; then
+    e2e_discard_prefix
+  else
+    timeout 30 wineserver -k 2>/dev/null || true
+    echo "  prefix kept: $WINEPREFIX"
+  fi
+  echo "$scenario: $passes passed, $failures failed"
+  ((failures == 0))
+}
+
+# ---- The updater ----------------------------------------------------------------------
+
+updater_start() {
+  timeout 600 wine "$E2E_UPDATER" >>"$E2E_LOGS/$scenario-updater.log" 2>&1 &
+  updater_pid=$!
+  ui_start
+}
+
+# updater_wait SECONDS: the updater ends by itself within that time, with status 0.
+updater_wait() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$updater_pid" 2>/dev/null; do
+    ((SECONDS < deadline)) || { fail "updater still runs after $1 s"; return 1; }
+    sleep 0.05
+  done
+  local status=0
+  wait "$updater_pid" || status=$?
+  updater_pid=""
+  if ((status == 0)); then pass "updater exited with status 0"; else fail "updater exit status $status"; fi
+}
+
+# ---- The page driver, one process per updater run, spoken to line by line ----------
+
+ui_start() {
+  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" -; }
+  # shellcheck disable=SC2153  # coproc names it
+  ui_pid=$UI_PID
+}
+# ui COMMAND...: the reply line in $reply; its "ok" as status.
+ui() {
+  reply=""
+  if ! { echo "$*" >&"${UI[1]}"; } 2>/dev/null; then
+    reply='{"ok":false,"error":"uidriver is not running"}'
+    return 1
+  fi
+  if ! IFS= read -r -t 180 reply <&"${UI[0]}"; then
+    reply='{"ok":false,"error":"uidriver did not answer"}'
+  fi
+  jq -e '.ok' >/dev/null 2>&1 <<<"$reply"
+}
+ui_stop() {
+  { echo quit >&"${UI[1]}"; } 2>/dev/null || true
+  local deadline=$((SECONDS + 10))
+  while kill -0 "$ui_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.02; done
+  kill "$ui_pid" 2>/dev/null || true
+  wait "$ui_pid" 2>/dev/null || true
+  ui_pid=""
+}
+
+# wait_page PAGE SECONDS: ui wait in short slices, so that an updater that ended
+# early (with no display its dialogs fail and it exits 0) is told at once.
+wait_page() {
+  local page=$1 deadline=$((SECONDS + $2))
+  while ((SECONDS < deadline)); do
+    ui wait "$page" 1000 && return 0
+    if [[ -n $updater_pid ]] && ! kill -0 "$updater_pid" 2>/dev/null; then
+      reply="{\"ok\":false,\"error\":\"the updater ended before its $page page appeared\"}"
+      return 1
+    fi
+  done
+  return 1
+}
+
+# read_page PAGE: $reply holds the page; a failed read fails the scenario.
+read_page() {
+  ui read "$1" || fail "read $1: $reply"
+}
+
+# A picture of the whole screen, named after the scenario and the moment.
+shot() {
+  import -window root "$E2E_SHOTS/$scenario-$1.png"
+  echo "  screenshot: $E2E_SHOTS/$scenario-$1.png"
+}
+
+# The licence page as it opens: the caption, the agreement, refusal chosen.
+licence_shown() {
+  wait_page licence 120 || { fail "no licence page: $reply"; return 1; }
+  timing "licence page shown"
+  read_page licence
+  check "licence: caption is \"$E2E_CAPTION\"" '.caption == $c' "$reply" --arg c "$E2E_CAPTION"
+  check "licence: refusal (147) chosen at first" '.controls[] | select(.id == 147) | .check == 1' "$reply"
+  check "licence: acceptance (148) not chosen" '.controls[] | select(.id == 148) | .check == 0' "$reply"
+  check "licence: the agreement in 146" '.controls[] | select(.id == 146) | .text | length > 1000' "$reply"
+}
+
+# Licence accepted (148, then OK) and the main page shown.
+accept_licence() {
+  licence_shown || return 1
+  ui press licence 148 || fail "press 148: $reply"
+  read_page licence
+  check "licence: 148 chosen after the click" '.controls[] | select(.id == 148) | .check == 1' "$reply"
+  check "licence: 147 cleared by it" '.controls[] | select(.id == 147) | .check == 0' "$reply"
+  ui press licence 1 || fail "press OK: $reply"
+  ui gone licence 10000 || fail "licence page still shown: $reply"
+  wait_page main 30 || { fail "no main page: $reply"; return 1; }
+  timing "licence accepted, main page shown"
+}
+
+# watch_transfer SECONDS: the progress page from its appearance to its end; the
+# samples (position and percentage text at each change) in $progress_samples.
+watch_transfer() {
+  local limit=$1
+  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
+  timing "progress page shown"
+  read_page progress
+  check "progress: caption" '.caption == $c' "$reply" --arg c "$E2E_CAPTION"
+  ui watch-progress $((limit * 1000)) || fail "watch-progress: $reply"
+  progress_samples=$(jq -c '.samples' <<<"$reply")
+  echo "  progress seen: $(jq -c '[.[] | .pos]' <<<"$progress_samples")"
+  check "progress: the bar never goes back" \
+    '[.[].pos] as $p | [range(1; $p | length) | $p[.] >= $p[. - 1]] | all' "$progress_samples"
+  timing "progress page gone"
+}
+
+# ---- The virtual printer --------------------------------------------------------------
+
+# printer_register INSTANCE [HWID]: setupapi lists a printer with this id (and its
+# revision form) on port 1.
+printer_register() {
+  local instance=$1 hwid=${2:-$E2E_HARDWARE_ID} revision
+  # USB\VID_x&PID_y&MI_01 -> USB\VID_x&PID_y&REV_0100&MI_01, as Windows lists them.
+  if [[ $hwid == *"&MI_"* ]]; then revision="${hwid%&MI_*}&REV_0100&MI_${hwid##*&MI_}"
+  else revision="$hwid&REV_0100"; fi
+  e2e_register_printer "$instance" "$revision" "$hwid" --port 1 ||
+    { fail "registering printer $instance"; return 1; }
+}
+
+# printer_start INSTANCE [vprinter-pty options...]: serves the printer on its
+# link, checking what it receives against the executable's image.
+printer_start() {
+  local instance=$1
+  shift
+  local link ready=$WINEPREFIX/printer.ready
+  link=$(e2e_device_link "$instance" "$E2E_HARDWARE_ID")
+  printer_record=$E2E_LOGS/$scenario-record-$(date +%s%N).json
+  rm -f "$ready"
+  "$E2E_PRINTER_SERVER" --link "$link" --expect-image "$E2E_IMAGE" --record "$printer_record" \
+    --ready-file "$ready" "$@" >>"$E2E_LOGS/$scenario-printer.log" 2>&1 &
+  printer_pid=$!
+  local deadline=$((SECONDS + 10))
+  until [[ -s $ready ]]; do
+    kill -0 "$printer_pid" 2>/dev/null || { fail "vprinter-pty ended early"; return 1; }
+    ((SECONDS < deadline)) || { fail "vprinter-pty wrote no ready file"; return 1; }
+    sleep 0.02
+  done
+  timing "printer serving on $link"
+}
+
+# printer_stop: the printer ends and writes its record, read into $record.
+printer_stop() {
+  record=""
+  [[ -n $printer_pid ]] || return 0
+  kill -TERM "$printer_pid" 2>/dev/null || true
+  wait "$printer_pid" 2>/dev/null || true
+  printer_pid=""
+  if [[ -s $printer_record ]]; then
+    record=$(cat "$printer_record")
+    echo "  printer record: $(jq -c '{bytesReceived, queries, switchRequests, announcedLength,
+      imageBytes, imageComplete, imageMatches, errors, fault, faultOffset}' <<<"$record")"
+  else
+    fail "the printer wrote no record"
+  fi
+}
+
+# The record says the whole image arrived, equal to the executable's own.
+check_image_received() {
+  check "printer: the header announced the image's length" \
+    '.announcedLength == $n' "$record" --argjson n "$(stat -c %s "$E2E_IMAGE")"
+  check "printer: the whole image arrived" '.imageComplete == true' "$record"
+  check "printer: it equals the executable's image" '.imageMatches == true' "$record"
+  check "printer: no protocol errors" '.errors | length == 0' "$record"
+}

@@ -1,0 +1,48 @@
+#!/bin/bash
+# A printer that stops taking data part-way: the updater, blocked in WriteFile,
+# gives up after its 30-second time-out, says the transfer failed, and still
+# ends cleanly when the user exits.
+# shellcheck disable=SC2016
+set -uo pipefail
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+
+steps() {
+  scenario_begin stalled-printer || return 1
+  printer_register p1 || return 1
+  printer_start p1 --stall-after 300000 || return 1
+  updater_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+
+  local pressed
+  ui press main 1 || fail "press Transfer: $reply"
+  pressed=$(e2e_now)
+  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
+  ui watch-progress 120000 || fail "watch-progress: $reply"
+  echo "  progress seen: $(jq -c '[.samples[].pos]' <<<"$reply")"
+  local waited
+  waited=$(e2e_since "$pressed")
+  timing "progress page gone, $waited s after Transfer"
+  check "the updater waited out its 30 s time-out" '. >= 29.5' "$waited"
+  check "and gave up soon after it" '. < 60' "$waited"
+
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: the transfer failed" "$reply" 110 \
+    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
+  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+  shot main-failed
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+
+  printer_stop
+  check "printer: it stalled where it was told to" \
+    '.fault == "stall" and .faultOffset == 300000' "$record"
+  check "printer: the image stayed incomplete" '.imageComplete == false' "$record"
+}
+
+steps
+scenario_end
