@@ -207,7 +207,9 @@ licence_shown() {
 
 # Licence accepted (148, then OK) and the main page shown.
 accept_licence() {
-  licence_shown || return 1
+  licence_shown && accept_licence_pressed
+}
+accept_licence_pressed() {
   ui press licence 148 || fail "press 148: $reply"
   read_page licence
   check "licence: 148 chosen after the click" '.controls[] | select(.id == 148) | .check == 1' "$reply"
@@ -291,4 +293,11 @@ check_image_received() {
   check "printer: the whole image arrived" '.imageComplete == true' "$record"
   check "printer: it equals the executable's image" '.imageMatches == true' "$record"
   check "printer: no protocol errors" '.errors | length == 0' "$record"
+}
+
+# rc_string LANG IDS_NAME: a text of res/strings-LANG.rc as the program shows it
+# (the file is UTF-8; "\n" is a line break, "" a quote).
+rc_string() {
+  sed -n "s/^ *$2, \"\(.*\)\"\$/\1/p" "$E2E_SOURCE_DIR/res/strings-$1.rc" |
+    sed -e 's/""/"/g' -e 's/\\n/\n/g'
 }

@@ -1,0 +1,61 @@
+#!/bin/bash
+# The Japanese pages under LANG=ja_JP.UTF-8: the agreement and every text in
+# Japanese (Shift-JIS, read back through code page 932), from "not found" to
+# "complete", with a screenshot of each page.
+# shellcheck disable=SC2016
+set -uo pipefail
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+
+ja() { rc_string ja "$1"; }
+
+steps() {
+  scenario_begin japanese || return 1
+  updater_start
+  licence_shown || return 1
+  check "the updater's code page is 932" '.acp == 932' "$reply"
+  check_text "licence: the prompt" "$reply" 145 "$(ja IDS_LICENSE_PROMPT)"
+  check_text "licence: refusal's label" "$reply" 147 "$(ja IDS_REFUSE)"
+  check_text "licence: acceptance's label" "$reply" 148 "$(ja IDS_ACCEPT)"
+  check "licence: the Japanese agreement" \
+    '.controls[] | select(.id == 146) | .text | startswith($first)' "$reply" \
+    --arg first "$(iconv -f SHIFT_JIS -t UTF-8 "$E2E_SOURCE_DIR/res/license/eula-ja.txt" | head -n 1)"
+  shot licence
+  accept_licence_pressed || return 1
+
+  read_page main
+  check_text "main: not found" "$reply" 110 "$(ja IDS_NOT_FOUND)"
+  check_text "main: button 1" "$reply" 1 "$(ja IDS_RETRY)"
+  check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
+  shot main-not-found
+
+  printer_register p1 || return 1
+  printer_start p1 --bytes-per-second 400000 || return 1
+  (
+    timeout 120 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" wait-pos 40 60000 >/dev/null &&
+      import -window root "$E2E_SHOTS/$scenario-progress.png"
+  ) &
+  local halfway_pid=$!
+  ui press main 1 || fail "press Retry: $reply"
+  watch_transfer 120
+  check "progress: the Japanese heading throughout" '[.[].heading == $h] | all' \
+    "$progress_samples" --arg h "$(ja IDS_TRANSFERRING)"
+  check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
+  wait "$halfway_pid" || fail "no picture of the progress page halfway"
+
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: complete" "$reply" 110 "$(ja IDS_COMPLETE)"
+  check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
+  shot main-complete
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+
+  printer_stop
+  check_image_received
+}
+
+steps
+scenario_end

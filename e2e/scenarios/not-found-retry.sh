@@ -1,0 +1,39 @@
+#!/bin/bash
+# No printer at first: the main page says so and offers Retry. The printer is
+# plugged in (listed by setupapi, served on its pty) while the page is shown;
+# Retry then finds it and transfers the image.
+# shellcheck disable=SC2016
+set -uo pipefail
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+
+steps() {
+  scenario_begin not-found-retry || return 1
+  updater_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: not found" "$reply" 110 \
+    $'Printer is not found.\nMake sure that your computer is properly connected to the printer,and that the printer is turned on.\nTo transfer the firmware again, click [Retry].'
+  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+  check_text "main: button 2 reads Exit" "$reply" 2 "Exit"
+  shot main-not-found
+
+  echo "-- the printer is plugged in"
+  printer_register p1 || return 1
+  printer_start p1 || return 1
+  ui press main 1 || fail "press Retry: $reply"
+  watch_transfer 120
+  check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+
+  printer_stop
+  check_image_received
+}
+
+steps
+scenario_end

@@ -1,0 +1,69 @@
+#!/bin/bash
+# The whole way through on a slow printer: licence, main page, the progress page
+# stepping block by block, "complete", Exit; the printer checks every byte it got
+# against the image inside the executable.
+# shellcheck disable=SC2016
+set -uo pipefail
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+
+steps() {
+  scenario_begin transfer || return 1
+  printer_register p1 || return 1
+  # About 2.5 s for the image: the bar is seen at each block.
+  printer_start p1 --bytes-per-second 400000 || return 1
+  updater_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  check_text "main: button 1 reads Transfer" "$reply" 1 "Transfer"
+  check_text "main: button 2 reads Exit" "$reply" 2 "Exit"
+  shot main-ready
+
+  # A second driver takes the progress page's picture halfway while the first
+  # one watches it.
+  (
+    timeout 120 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" wait-pos 40 60000 >/dev/null &&
+      import -window root "$E2E_SHOTS/$scenario-progress.png"
+  ) &
+  local halfway_pid=$!
+  ui press main 1 || fail "press Transfer: $reply"
+  watch_transfer 120
+  # Block k of the 16 leaves the bar at k * 65,472 * 100 / length, the last at 100.
+  local steps_json
+  steps_json=$(jq -nc --argjson n "$(stat -c %s "$E2E_IMAGE")" \
+    '[range(1; ($n + 65471) / 65472 | floor) | . * 65472 * 100 / $n | floor] + [100]')
+  echo "  progress expected: $steps_json"
+  check "progress: every position seen is a block's" '[.[].pos] - $s == []' "$progress_samples" \
+    --argjson s "$steps_json"
+  check "progress: most blocks seen on the slow printer" \
+    '([.[].pos] | unique | length) >= ($s | length) - 4' "$progress_samples" --argjson s "$steps_json"
+  check "progress: each text is the bar's position" '[.[] | .percent == "\(.pos) %"] | all' \
+    "$progress_samples"
+  check "progress: the heading throughout" \
+    '[.[].heading == "Transferring the firmware to printer..."] | all' "$progress_samples"
+  check "progress: ends at 100 %" '.[-1].pos == 100 and .[-1].percent == "100 %"' "$progress_samples"
+  if wait "$halfway_pid"; then
+    echo "  screenshot: $E2E_SHOTS/$scenario-progress.png"
+  else
+    fail "no picture of the progress page halfway"
+  fi
+
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
+  check "main: button 1 hidden" '.controls[] | select(.id == 1) | .visible == false' "$reply"
+  check_text "main: button 2 reads Exit" "$reply" 2 "Exit"
+  shot main-complete
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+
+  printer_stop
+  check_image_received
+  check "printer: no mode-switch exchange for this model" '.queries == 0 and .switchRequests == 0' \
+    "$record"
+}
+
+steps
+scenario_end
