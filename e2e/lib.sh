@@ -188,10 +188,35 @@ read_page() {
   ui read "$1" || fail "read $1: $reply"
 }
 
-# A picture of the whole screen, named after the scenario and the moment.
+# screen_picture FILE: the screen, cut to what is drawn on it (the pages; the
+# rest of the Xvfb screen is black).
+screen_picture() {
+  import -window root png:- | convert png:- -trim +repage "$1"
+}
+
+# A picture of the screen, named after the scenario and the moment.
 shot() {
-  import -window root "$E2E_SHOTS/$scenario-$1.png"
+  screen_picture "$E2E_SHOTS/$scenario-$1.png"
   echo "  screenshot: $E2E_SHOTS/$scenario-$1.png"
+}
+
+# shot_at_progress POS NAME: in the background, a second driver waits for the
+# progress bar to reach POS and the screen is taken then, while the first driver
+# watches the page. shot_at_progress_done tells whether it was taken.
+shot_at_progress() {
+  (
+    timeout 120 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" wait-pos "$1" 60000 >/dev/null &&
+      screen_picture "$E2E_SHOTS/$scenario-$2.png"
+  ) &
+  progress_shot_pid=$!
+  progress_shot_name=$2
+}
+shot_at_progress_done() {
+  if wait "$progress_shot_pid"; then
+    echo "  screenshot: $E2E_SHOTS/$scenario-$progress_shot_name.png"
+  else
+    fail "no picture of the progress page at the time asked"
+  fi
 }
 
 # The licence page as it opens: the caption, the agreement, refusal chosen.
@@ -230,6 +255,7 @@ watch_transfer() {
   check "progress: caption" '.caption == $c' "$reply" --arg c "$E2E_CAPTION"
   ui watch-progress $((limit * 1000)) || fail "watch-progress: $reply"
   progress_samples=$(jq -c '.samples' <<<"$reply")
+  jq -c ".samples[] | [.t_ms, .pos, .percent]" <<<"$reply" >"$E2E_LOGS/$scenario-progress-$(date +%s%N).txt"
   echo "  progress seen: $(jq -c '[.[] | .pos]' <<<"$progress_samples")"
   check "progress: the bar never goes back" \
     '[.[].pos] as $p | [range(1; $p | length) | $p[.] >= $p[. - 1]] | all' "$progress_samples"

@@ -119,17 +119,24 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *re
   return true;
 }
 
-// WM_GETTEXT in ANSI, sized by WM_GETTEXTLENGTH (the licence is long).
+// WM_GETTEXT in ANSI, sized by WM_GETTEXTLENGTH (the licence is long). The text
+// may change between the two (the worker sets the percentage as it goes), so a
+// reply that filled the buffer is read again with a larger one.
 bool WindowText(HWND window, std::string *text) {
   DWORD_PTR length = 0;
   if (!Send(window, WM_GETTEXTLENGTH, 0, 0, &length)) return false;
-  std::vector<char> buffer(length + 2, '\0');
-  DWORD_PTR copied = 0;
-  if (!Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &copied))
-    return false;
-  if (copied > length + 1) copied = length + 1;
-  text->assign(buffer.data(), static_cast<size_t>(copied));
-  return true;
+  for (size_t size = length + 64; size <= (1u << 24); size *= 2) {
+    std::vector<char> buffer(size, '\0');
+    DWORD_PTR copied = 0;
+    if (!Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+              &copied))
+      return false;
+    if (copied + 1 < buffer.size()) {
+      text->assign(buffer.data(), static_cast<size_t>(copied));
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string TextFields(const std::string &ansi) {

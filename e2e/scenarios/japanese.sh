@@ -32,17 +32,13 @@ steps() {
 
   printer_register p1 || return 1
   printer_start p1 --bytes-per-second 400000 || return 1
-  (
-    timeout 120 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" wait-pos 40 60000 >/dev/null &&
-      import -window root "$E2E_SHOTS/$scenario-progress.png"
-  ) &
-  local halfway_pid=$!
+  shot_at_progress 40 progress
   ui press main 1 || fail "press Retry: $reply"
   watch_transfer 120
   check "progress: the Japanese heading throughout" '[.[].heading == $h] | all' \
     "$progress_samples" --arg h "$(ja IDS_TRANSFERRING)"
   check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
-  wait "$halfway_pid" || fail "no picture of the progress page halfway"
+  shot_at_progress_done
 
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
