@@ -191,7 +191,7 @@ read_page() {
 # screen_picture FILE: the screen, cut to what is drawn on it (the pages; the
 # rest of the Xvfb screen is black).
 screen_picture() {
-  import -window root png:- | convert png:- -trim +repage "$1"
+  import -window root png:- | convert png:- -trim +repage -bordercolor black -border 1 "$1"
 }
 
 # A picture of the screen, named after the scenario and the moment.
