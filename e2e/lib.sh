@@ -22,8 +22,6 @@ passes=0
 reply=""
 ui_pid=""
 updater_pid=""
-printer_pid=""
-printer_record=""
 scenario=""
 
 # ---- Checks and timings ------------------------------------------------------------
@@ -96,7 +94,8 @@ scenario_begin() {
 scenario_cleanup() {
   [[ -n $ui_pid ]] && kill "$ui_pid" 2>/dev/null
   [[ -n $updater_pid ]] && kill "$updater_pid" 2>/dev/null
-  [[ -n $printer_pid ]] && kill -TERM "$printer_pid" 2>/dev/null && wait "$printer_pid" 2>/dev/null
+  local pid
+  for pid in "${printer_pids[@]}"; do kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   e2e_stop_wine
 }
 
@@ -109,7 +108,7 @@ scenario_end() {
     wait "$updater_pid" 2>/dev/null || true
     updater_pid=""
   fi
-  printer_stop
+  printer_stop_all
   if ((failures == 0)) && [[ -z ${E2E_KEEP_PREFIX:-} ]]; then
     e2e_discard_prefix
   else
@@ -275,41 +274,59 @@ printer_register() {
     { fail "registering printer $instance"; return 1; }
 }
 
-# printer_start INSTANCE [vprinter-pty options...]: serves the printer on its
-# link, checking what it receives against the executable's image.
+# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID] [vprinter-pty options...]:
+# serves the printer on the link its device path reaches (the updater's own
+# hardware id unless --id says otherwise), checking what it receives against the
+# executable's image. Several printers may run at once, one server each.
+declare -A printer_pids=() printer_records=()
+printer_last=""
 printer_start() {
-  local instance=$1
+  local instance=$1 id=$E2E_HARDWARE_ID
   shift
-  local link ready=$WINEPREFIX/printer.ready
-  link=$(e2e_device_link "$instance" "$E2E_HARDWARE_ID")
-  printer_record=$E2E_LOGS/$scenario-record-$(date +%s%N).json
+  if [[ ${1:-} == --id ]]; then
+    id=$2
+    shift 2
+  fi
+  local link ready=$WINEPREFIX/printer-$instance.ready
+  link=$(e2e_device_link "$instance" "$id")
+  printer_records[$instance]=$E2E_LOGS/$scenario-record-$instance-$(date +%s%N).json
   rm -f "$ready"
-  "$E2E_PRINTER_SERVER" --link "$link" --expect-image "$E2E_IMAGE" --record "$printer_record" \
-    --ready-file "$ready" "$@" >>"$E2E_LOGS/$scenario-printer.log" 2>&1 &
-  printer_pid=$!
+  "$E2E_PRINTER_SERVER" --link "$link" --expect-image "$E2E_IMAGE" \
+    --record "${printer_records[$instance]}" --ready-file "$ready" "$@" \
+    >>"$E2E_LOGS/$scenario-printer-$instance.log" 2>&1 &
+  printer_pids[$instance]=$!
+  printer_last=$instance
   local deadline=$((SECONDS + 10))
   until [[ -s $ready ]]; do
-    kill -0 "$printer_pid" 2>/dev/null || { fail "vprinter-pty ended early"; return 1; }
+    kill -0 "${printer_pids[$instance]}" 2>/dev/null || { fail "vprinter-pty ended early"; return 1; }
     ((SECONDS < deadline)) || { fail "vprinter-pty wrote no ready file"; return 1; }
     sleep 0.02
   done
-  timing "printer serving on $link"
+  timing "printer $instance serving on $link"
 }
 
-# printer_stop: the printer ends and writes its record, read into $record.
+# printer_stop [INSTANCE]: the printer (the one started last by default) ends
+# and writes its record, read into $record.
 printer_stop() {
+  local instance=${1:-$printer_last}
   record=""
-  [[ -n $printer_pid ]] || return 0
-  kill -TERM "$printer_pid" 2>/dev/null || true
-  wait "$printer_pid" 2>/dev/null || true
-  printer_pid=""
-  if [[ -s $printer_record ]]; then
-    record=$(cat "$printer_record")
-    echo "  printer record: $(jq -c '{bytesReceived, queries, switchRequests, announcedLength,
-      imageBytes, imageComplete, imageMatches, errors, fault, faultOffset}' <<<"$record")"
+  [[ -n $instance && -n ${printer_pids[$instance]:-} ]] || return 0
+  kill -TERM "${printer_pids[$instance]}" 2>/dev/null || true
+  wait "${printer_pids[$instance]}" 2>/dev/null || true
+  unset "printer_pids[$instance]"
+  if [[ -s ${printer_records[$instance]} ]]; then
+    record=$(cat "${printer_records[$instance]}")
+    echo "  printer $instance record: $(jq -c '{bytesReceived, queries, switchRequests,
+      announcedLength, imageBytes, imageComplete, imageMatches, errors, fault, faultOffset}' \
+      <<<"$record")"
   else
-    fail "the printer wrote no record"
+    fail "printer $instance wrote no record"
   fi
+}
+
+printer_stop_all() {
+  local instance
+  for instance in "${!printer_pids[@]}"; do printer_stop "$instance"; done
 }
 
 # The record says the whole image arrived, equal to the executable's own.

@@ -4,7 +4,9 @@
 #
 #   e2e_prefix [NAME]                   a fresh prefix for this run, as WINEPREFIX
 #   e2e_register_printer INSTANCE HWID... [--port N] [--device-id ID]
+#   e2e_register_printer INSTANCE --device-id ID [--port N]
 #                                       makes setupapi list a printer-class device
+#                                       (with no hardware id at all in the second form)
 #   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
 #   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
@@ -125,7 +127,7 @@ e2e_register_printer() {
       *) hwids+=("$1"); shift ;;
     esac
   done
-  if [[ -z $instance || ${#hwids[@]} -eq 0 ]]; then
+  if [[ -z $instance || (${#hwids[@]} -eq 0 && -z $device_id) ]]; then
     echo "usage: e2e_register_printer INSTANCE HWID... [--port N] [--device-id ID]" >&2
     return 2
   fi
@@ -141,7 +143,9 @@ e2e_register_printer() {
       printf 'Windows Registry Editor Version 5.00\r\n\r\n'
       printf '[%s]\r\n' "$enum_key"
       printf '"ClassGUID"="%s"\r\n' "$E2E_PRINTER_CLASS_GUID"
-      printf '"HardwareID"=hex(7):%s\r\n\r\n' "$(e2e_multi_sz_hex "${hwids[@]}")"
+      ((${#hwids[@]})) &&
+        printf '"HardwareID"=hex(7):%s\r\n' "$(e2e_multi_sz_hex "${hwids[@]}")"
+      printf '\r\n'
       printf '[%s]\r\n' "$iface_key"
       printf '"DeviceInstance"="%s"\r\n\r\n' "${instance_value//\\/\\\\}"
       printf '[%s\\#\\Control]\r\n' "$iface_key"

@@ -1,0 +1,49 @@
+#!/bin/bash
+# Several printer-class devices listed, each served by a printer: one with no
+# hardware id, one of another model, one whose id only begins like ours, and
+# ours, listed last (setupapi lists them in the order of their interface keys:
+# device id, then instance). The image goes to ours alone; the others receive
+# nothing.
+# shellcheck disable=SC2016
+set -uo pipefail
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+
+steps() {
+  scenario_begin right-device || return 1
+  local other_model=${E2E_HARDWARE_ID%????}0000 longer_id=${E2E_HARDWARE_ID}0
+  e2e_register_printer a-no-id --device-id "$E2E_HARDWARE_ID" --port 1 ||
+    fail "registering a device without ids"
+  printer_register b-other-model "$other_model" || return 1
+  e2e_register_printer c-longer-id "$longer_id" --device-id "$E2E_HARDWARE_ID" --port 1 ||
+    fail "registering a device with a longer id"
+  printer_register d-ours || return 1
+  printer_start a-no-id || return 1
+  printer_start b-other-model --id "$other_model" || return 1
+  printer_start c-longer-id || return 1
+  printer_start d-ours || return 1
+
+  updater_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  ui press main 1 || fail "press Transfer: $reply"
+  watch_transfer 120
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+
+  printer_stop d-ours
+  check_image_received
+  local other
+  for other in a-no-id b-other-model c-longer-id; do
+    printer_stop "$other"
+    check "printer $other: received nothing" '.bytesReceived == 0' "$record"
+  done
+}
+
+steps
+scenario_end
