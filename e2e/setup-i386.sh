@@ -32,7 +32,11 @@ if [[ ! -x $qemu || $(qemu_major) -lt 8 ]]; then
     if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
       # The same archive the machine's own bookworm entry uses, backports suite.
       uri=$(grep -h -A3 -E '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null |
-        awk '/^URIs:/ {u=$2} /^Suites:(.* )?bookworm( |$)/ {print u; exit}')
+        awk '/^URIs:/ {u=$2} /^Suites:(.* )?bookworm( |$)/ {print u; exit}' || true)
+      # Or a one-line entry: deb [options] URI bookworm components...
+      [[ -n $uri ]] || uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+        sed -E 's/\[[^]]*\]//' |
+        awk '$1 == "deb" && $3 == "bookworm" {print $2; exit}' || true)
       if [[ -z $uri ]]; then
         echo "setup-i386: no bookworm entry in the apt sources to add backports beside" >&2
         exit 1
