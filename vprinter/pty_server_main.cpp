@@ -1,8 +1,8 @@
 // vprinter-pty: one virtual printer on a pseudo-terminal, for the runs of the
 // real updater under Wine. ServerUsage() gives the command line.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,33 +24,24 @@ namespace {
 constexpr int kBadArguments = 2;
 constexpr int kBroken = 1;
 
-// The self-pipe's write end, for the signal handler.
-int stopWriteFd = -1;
-
-void OnStop(int) {
-  int saved = errno;
-  char byte = 1;
-  if (write(stopWriteFd, &byte, 1) < 0) {
-    // Full: a stop is already waiting to be read.
-  }
-  errno = saved;
-}
-
+// The stop signals are blocked and read from a signalfd that the serving loop
+// polls: a signal that comes just before the poll waits on the descriptor
+// rather than in a handler (a handler's write can be held back by a runtime
+// that defers signals, such as ThreadSanitizer's, and the poll would sleep on).
 // SIGHUP comes from our own terminal: unplugging the printer hangs it up, and
 // the kernel tells the session's leader, which is us.
-bool CatchStopSignals(int *stopReadFd) {
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  stopWriteFd = ends[1];
-  *stopReadFd = ends[0];
-  struct sigaction stop = {};
-  stop.sa_handler = OnStop;
-  sigemptyset(&stop.sa_mask);
+bool CatchStopSignals(int *stopFd) {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  if (sigprocmask(SIG_BLOCK, &stops, nullptr) != 0) return false;
+  *stopFd = signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
+  if (*stopFd < 0) return false;
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
-  return sigaction(SIGTERM, &stop, nullptr) == 0 && sigaction(SIGINT, &stop, nullptr) == 0 &&
-         sigaction(SIGHUP, &ignore, nullptr) == 0 && sigaction(SIGPIPE, &ignore, nullptr) == 0;
+  return sigaction(SIGHUP, &ignore, nullptr) == 0 && sigaction(SIGPIPE, &ignore, nullptr) == 0;
 }
 
 // Written under another name and renamed, so that a script waiting for the
