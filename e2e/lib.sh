@@ -261,6 +261,23 @@ watch_transfer() {
   timing "progress page gone"
 }
 
+# transfer_completes: button 1 pressed on the main page, the progress page
+# watched to 100 %, the main page back saying "complete", Exit; then the
+# printer (the one started last) shows the whole image in its record.
+transfer_completes() {
+  ui press main 1 || fail "press button 1: $reply"
+  watch_transfer 120
+  check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+  printer_stop
+  check_image_received
+}
+
 # ---- The virtual printer --------------------------------------------------------------
 
 # printer_register INSTANCE [HWID]: setupapi lists a printer with this id (and its

@@ -14,24 +14,17 @@ transfer_once() {
   accept_licence || return 1
   read_page main
   check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
-  ui press main 1 || fail "press Transfer: $reply"
-  watch_transfer 120
-  check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
+  transfer_completes
   ui_stop
-  timing "Exit pressed, updater ended"
-  printer_stop
-  check_image_received
 }
 
 steps() {
   scenario_begin mode-switch || return 1
-  check "built for the composite device's interface 1" '. == "USB\\VID_7C5E&PID_4A83&MI_01"' \
-    "$(jq -n --arg h "$E2E_HARDWARE_ID" '$h')"
+  if [[ $E2E_HARDWARE_ID == 'USB\VID_7C5E&PID_4A83&MI_01' ]]; then
+    pass "built for the composite device's interface 1"
+  else
+    fail "built for $E2E_HARDWARE_ID, not for the composite device's interface 1"
+  fi
   printer_register p1 || return 1
 
   echo "-- a printer that asks for the switch"

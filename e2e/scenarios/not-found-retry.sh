@@ -21,18 +21,7 @@ steps() {
   echo "-- the printer is plugged in"
   printer_register p1 || return 1
   printer_start p1 || return 1
-  ui press main 1 || fail "press Retry: $reply"
-  watch_transfer 120
-  check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  timing "Exit pressed, updater ended"
-
-  printer_stop
-  check_image_received
+  transfer_completes
 }
 
 steps
