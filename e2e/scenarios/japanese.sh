@@ -40,17 +40,10 @@ steps() {
   check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
   shot_at_progress_done
 
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: complete" "$reply" 110 "$(ja IDS_COMPLETE)"
+  complete_shown "$(ja IDS_COMPLETE)" || return 1
   check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
   shot main-complete
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  timing "Exit pressed, updater ended"
-
-  printer_stop
-  check_image_received
+  exit_with_image
 }
 
 steps

@@ -42,18 +42,11 @@ steps() {
   check "progress: ends at 100 %" '.[-1].pos == 100 and .[-1].percent == "100 %"' "$progress_samples"
   shot_at_progress_done
 
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: complete" "$reply" 110 "Firmware transfer complete. "
+  complete_shown || return 1
   check "main: button 1 hidden" '.controls[] | select(.id == 1) | .visible == false' "$reply"
   check_text "main: button 2 reads Exit" "$reply" 2 "Exit"
   shot main-complete
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  timing "Exit pressed, updater ended"
-
-  printer_stop
-  check_image_received
+  exit_with_image
   check "printer: no mode-switch exchange for this model" '.queries == 0 and .switchRequests == 0' \
     "$record"
 }
