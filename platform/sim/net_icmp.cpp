@@ -46,6 +46,10 @@ DWORD WINAPI IcmpSendEcho(HANDLE icmp, IPAddr destination, LPVOID requestData, W
   auto *reply = static_cast<ICMP_ECHO_REPLY *>(replyBuffer);
   BYTE *data = static_cast<BYTE *>(replyBuffer) + sizeof(ICMP_ECHO_REPLY);
   size_t room = replySize - sizeof(ICMP_ECHO_REPLY);
+  // The program is a 32-bit one, whose reply record is 28 bytes: whether the
+  // data fits is judged by that, though the model's record is larger.
+  constexpr size_t kRecord32 = 28;
+  size_t room32 = replySize - kRecord32;
   if (!sim::EchoesAnswered()) {
     // The echo goes nowhere: the wait runs out, and can be cancelled or stopped meanwhile.
     sim::WaitReady(-1, 0, sim::RealDeadline(timeout));
@@ -62,7 +66,7 @@ DWORD WINAPI IcmpSendEcho(HANDLE icmp, IPAddr destination, LPVOID requestData, W
   }
   std::memset(reply, 0, sizeof *reply);
   reply->Address = answer.from;
-  reply->Status = answer.dataSize > room ? IP_BUF_TOO_SMALL : IP_SUCCESS;
+  reply->Status = answer.dataSize > room32 ? IP_BUF_TOO_SMALL : IP_SUCCESS;
   reply->RoundTripTime = answer.roundTripMs;
   reply->DataSize = USHORT(answer.dataSize < room ? answer.dataSize : room);
   reply->Data = data;
