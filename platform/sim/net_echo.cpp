@@ -50,13 +50,14 @@ int HostEcho(uint32_t destination, const void *payload, size_t size, DWORD milli
   }
   const uint16_t id = uint16_t(getpid());
   const uint16_t sequence = nextSequence.fetch_add(1);
-  std::vector<unsigned char> request(8 + size);
+  std::vector<unsigned char> request(8);
+  const auto *bytes = static_cast<const unsigned char *>(payload);
+  request.insert(request.end(), bytes, bytes + size);
   request[0] = ICMP_ECHO;
   request[4] = uint8_t(id >> 8);
   request[5] = uint8_t(id);
   request[6] = uint8_t(sequence >> 8);
   request[7] = uint8_t(sequence);
-  if (size != 0) std::memcpy(request.data() + 8, payload, size);
   uint16_t sum = Checksum(request.data(), request.size());
   request[2] = uint8_t(sum >> 8);
   request[3] = uint8_t(sum);
