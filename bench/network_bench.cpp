@@ -8,6 +8,7 @@
 
 #include "port/port.h"
 #include "port/port_io.h"
+#include "tests/port/network_listener.h"
 
 namespace {
 
@@ -20,16 +21,7 @@ class Sink {
   Sink() {
     WSADATA data;
     WSAStartup(0x0202, &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address;
-    std::memset(&address, 0, sizeof address);
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
-    bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listen(listener_, 1);
+    listener_ = ListenOnLoopback(false, true, &port_);
     reader_ = std::thread([this] {
       SOCKET connection = accept(listener_, nullptr, nullptr);
       std::vector<char> buffer(1 << 20);

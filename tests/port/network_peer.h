@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
+#include "network_listener.h"
 #include "platform/win32.h"
 
 class LoopbackPeer {
@@ -15,29 +15,7 @@ class LoopbackPeer {
   explicit LoopbackPeer(bool ipv6, bool listening = true) : ipv6_(ipv6) {
     WSADATA data;
     started_ = WSAStartup(0x0202, &data) == 0;
-    listener_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (listener_ == INVALID_SOCKET) return;
-    if (ipv6) {
-      sockaddr_in6 address;
-      std::memset(&address, 0, sizeof address);
-      address.sin6_family = AF_INET6;
-      address.sin6_addr.s6_addr[15] = 1;
-      bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-      int length = sizeof address;
-      getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
-      port_ = ntohs(address.sin6_port);
-    } else {
-      sockaddr_in address;
-      std::memset(&address, 0, sizeof address);
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = inet_addr("127.0.0.1");
-      bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-      int length = sizeof address;
-      getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
-      port_ = ntohs(address.sin_port);
-    }
-    // Without listening the port stays taken by this socket and refuses connections.
-    if (listening) listen(listener_, SOMAXCONN);
+    listener_ = ListenOnLoopback(ipv6, listening, &port_);
   }
   ~LoopbackPeer() {
     CloseConnection();
