@@ -56,7 +56,7 @@ steps() {
   : >"$stand_in/dev/usb/lp0" >"$stand_in/dev/usb/lp1" >"$stand_in/dev/usb/lp2"
 
   local out=$E2E_LOGS/$scenario-script.txt
-  run_script "$out" --find-only
+  run_script "$out" --find-only --exe "$E2E_UPDATER"
   check "unplugged: the script fails" '. != 0' "$?"
   check "unplugged: it lists the printers it saw" \
     'contains("7c5e:4a83  interface 00") and contains("7c5e:4a83  interface 01") and
@@ -89,9 +89,9 @@ steps() {
   timing "finding the printer: four cases"
 
   # The real thing: the script stages a prefix of its own and runs the updater.
-  local prefix=$E2E_BUILD_DIR/runs/$scenario
-  E2E_PREFIXES+=("$prefix")
-  run_script "$out" --prefix "$prefix" &
+  export WINEPREFIX=$E2E_BUILD_DIR/runs/$scenario
+  E2E_PREFIXES+=("$WINEPREFIX")
+  run_script "$out" --exe "$E2E_UPDATER" --prefix "$WINEPREFIX" &
   updater_pid=$!
   local deadline=$((SECONDS + 120))
   until grep -q '^Running the updater' "$out" 2>/dev/null; do
@@ -100,11 +100,10 @@ steps() {
     sleep 0.1
   done
   timing "prefix staged by the script"
-  export WINEPREFIX=$prefix
   ui_start
   accept_licence || return 1
   transfer_completes
-  check "the script removed its prefix" '. == false' "$([[ -e $prefix ]] && echo true || echo false)"
+  check "the script removed its prefix" '. == false' "$([[ -e $WINEPREFIX ]] && echo true || echo false)"
   check "the script said which printer it used" \
     'contains("Found it: \($d)/usb/lp3.")' "$(jq -Rs . <"$out")" --arg d "$stand_in/dev"
 }
