@@ -30,3 +30,10 @@ windows_test(windows_network_test ${UPDATER_TESTS}/port/network_port_test.cpp
              ${UPDATER_TESTS}/port/network_counts_windows.cpp)
 windows_test(windows_port_setters_test ${UPDATER_TESTS}/port/port_setters_test.cpp)
 windows_test(windows_hex_id_test ${UPDATER_TESTS}/transfer/parse_hex_id_test.cpp)
+
+# Echoes that go unanswered need a network of the test's own (and root).
+add_test(NAME windows_network_unanswered_test
+  COMMAND ${UPDATER_WINE_RUN} ${CMAKE_BINARY_DIR}/wine-prefix-unanswered --unanswered
+          $<TARGET_FILE:windows_network_test> --gtest_filter=*Unanswered*)
+set_tests_properties(windows_network_unanswered_test PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine
+                     FAIL_REGULAR_EXPRESSION "SKIPPED|FAILED")

@@ -11,3 +11,10 @@ LiveCounts TakeLiveCounts() {
 size_t HandleSlack() { return 0; }
 
 void WaitForPortThreads() { world::WaitUntilQuiet(); }
+
+bool MakeEchoesUnanswered() {
+  world::SetEchoesAnswered(false);
+  return true;
+}
+
+void SpeedUpClock(double factor) { world::SetClockSpeed(factor); }

@@ -82,3 +82,10 @@ LiveCounts TakeLiveCounts();
 size_t HandleSlack();
 // Waits until the threads the ports started have ended, where that can be seen.
 void WaitForPortThreads();
+// Makes echoes to the loopback peer go unanswered, where that can be done:
+// natively by the model's switch; on Windows only when the test runs in a
+// network of its own that ignores echoes (as its runner says in the
+// environment). False when it cannot.
+bool MakeEchoesUnanswered();
+// Natively, model time runs `factor` times faster; elsewhere nothing.
+void SpeedUpClock(double factor);

@@ -178,6 +178,27 @@ TEST_F(NetworkPortTest, CheckAsksThePeerOverIpv4AndTakesIpv6ForAnswered) {
   EXPECT_EQ(portDriver.check[PORT_KIND_NETWORK](other), 1);
 }
 
+TEST_F(NetworkPortTest, UnansweredEchoesAreToldAtOnceAndEverySixSeconds) {
+  if (!MakeEchoesUnanswered()) GTEST_SKIP() << "needs a network where echoes go unanswered";
+  SpeedUpClock(4);
+  LoopbackPeer peer(false);
+  PortEvents events;
+  Port *port = Configured(peer.address(), peer.port(), 0, PortEvents::Record);
+  DWORD opened = GetTickCount();
+  ASSERT_EQ(PortOpen(port), 1);
+  EXPECT_EQ(events.opened, 1);
+  ASSERT_TRUE(events.WaitForFailures(2, 20000));
+  // The first echo goes out at once and waits its second; the next one 6 s after it.
+  DWORD first = events.failedAt[0] - opened;
+  DWORD interval = events.failedAt[1] - events.failedAt[0];
+  EXPECT_GE(first, 900u);
+  EXPECT_LE(first, 2500u);
+  EXPECT_GE(interval, 5900u);
+  EXPECT_LE(interval, 7500u);
+  EXPECT_EQ(portDriver.check[PORT_KIND_NETWORK](port), 1);
+  EXPECT_EQ(PortClose(port), 1);
+}
+
 TEST_F(NetworkPortTest, ThousandOpenCloseCyclesLeaveNothingBehind) {
   LoopbackPeer peer(false);
   PortEvents events;
