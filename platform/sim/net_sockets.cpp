@@ -79,6 +79,7 @@ std::shared_ptr<SocketRecord> Remove(SOCKET s) {
 
 int WINAPI WSAStartup(WORD version, LPWSADATA data) {
   if (data == nullptr) return WSAEFAULT;
+  if (!sim::WinsockReady()) return WSASYSNOTREADY;
   // Versions before 1.0 do not exist; anything from 2.2 up is granted as 2.2.
   if ((version & 0xFF) == 0) return WSAVERNOTSUPPORTED;
   *data = WSADATA{};

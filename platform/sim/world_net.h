@@ -9,6 +9,8 @@ namespace world {
 void SetEchoesAnswered(bool answered);
 // NTDLL without RtlIpv6StringToAddressA, as on systems that lack it.
 void SetIpv6ConversionAvailable(bool available);
+// WSAStartup fails (WSASYSNOTREADY), as when the network subsystem is not ready.
+void SetWinsockReady(bool ready);
 // Sockets created and not yet closed (WSACleanup closes what is left).
 size_t LiveSockets();
 

@@ -122,6 +122,9 @@ TEST_F(NetworkPortTest, AFailedConnectLeavesNothingBehindItsClose) {
     EXPECT_EQ(AsNetwork(port)->hostAddress, nullptr);
     EXPECT_EQ(PortClose(port), 1) << "a second close has nothing left to shut down";
   }
+  Port *unaddressed = Configured("127.0.0.1", refusing4.port(), 0);
+  ASSERT_EQ(PortClose(unaddressed), 1) << "the close releases the address";
+  EXPECT_EQ(PortOpen(unaddressed), 0) << "a closed port needs its address again";
   LiveCounts after = TakeLiveCounts();
   EXPECT_EQ(after.sockets, before.sockets) << "each close released its socket";
   EXPECT_LE(after.handles, before.handles + HandleSlack());

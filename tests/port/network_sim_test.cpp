@@ -131,6 +131,19 @@ TEST_F(NetworkSimTest, TheLastCleanupClosesWhatTheProcessLeftOpen) {
   EXPECT_EQ(world::LiveSockets(), 3u) << "the peer's start-up still holds Winsock";
 }
 
+TEST_F(NetworkSimTest, WithoutWinsockThePortIsMadeButCannotOpen) {
+  world::SetWinsockReady(false);
+  testing::internal::CaptureStdout();
+  Configure("127.0.0.1", 9100, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "wsastartup() failed!!\n");
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(PortOpen(port), 0);
+  EXPECT_EQ(network()->sock, INVALID_SOCKET) << "the socket could not be created";
+  EXPECT_EQ(PortClose(port), 0);
+  EXPECT_EQ(PortDestroy(port), 1) << "its clean-up fails unseen";
+  port = nullptr;
+}
+
 // Socket calls block in the model's poll, where a cancel or a stop reaches them.
 TEST_F(NetworkSimTest, BlockedSocketCallsAreCancelledAndStopped) {
   LoopbackPeer peer(false);
