@@ -45,7 +45,8 @@ bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
 // Back to the machine as built: language 1033, clock speed 1, the compiled
 // resources, no devices, no armed faults, no failed closes counted, the default
-// screen, no page history, echoes answered and the IPv6 conversion present. Live counts are not reset: nothing alive is
+// screen, no page history, and a network with Winsock ready, echoes answered
+// and the IPv6 conversion present. Live counts are not reset: nothing alive is
 // forgotten.
 void Reset();
 

@@ -10,8 +10,10 @@
 
 // winsock2.h before windows.h, whose older winsock.h would clash with it;
 // windows.h next: the others build on it.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 // clang-format off
 #include <commctrl.h>
 #include <ws2tcpip.h>
