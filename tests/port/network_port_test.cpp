@@ -17,8 +17,13 @@ NetworkPort *AsNetwork(Port *port) { return reinterpret_cast<NetworkPort *>(port
 
 class NetworkPortTest : public SimTest {
  protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sockets_ = TakeLiveCounts().sockets;
+  }
   void TearDown() override {
     for (Port *port : ports_) EXPECT_EQ(PortDestroy(port), 1);
+    EXPECT_EQ(TakeLiveCounts().sockets, sockets_) << "a socket outlived its port";
     SimTest::TearDown();
   }
 
@@ -53,6 +58,7 @@ class NetworkPortTest : public SimTest {
   }
 
   std::vector<Port *> ports_;
+  size_t sockets_ = 0;
 };
 
 TEST_F(NetworkPortTest, BytesTravelBothWaysOverIpv4AndIpv6) {
