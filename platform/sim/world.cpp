@@ -74,6 +74,7 @@ void Reset() {
   sim::failedCloses = 0;
   sim::ResetDevices();
   sim::ResetUi();
+  ClearDebugOutput();
 }
 
 }  // namespace world

@@ -102,16 +102,20 @@ enum class DeviceCall {
 // From the `first`-th call of `call` on (1 = the next one), `count` calls in a
 // row: fail with `error`; block until cancelled or stopped; block and ignore
 // cancellation, as a blocked read on Wine's pseudo-terminal does, so only
-// stopping the thread ends it; or (ReadFile, WriteFile) move at most `maxBytes`
-// and succeed.
+// stopping the thread ends it; (ReadFile, WriteFile) move at most `maxBytes`
+// and succeed; succeed having moved nothing, without reaching the device, as a
+// read of a vanished printer does under Wine; or hold the thread for `holdMs`
+// of model time whatever happens (cancellation, termination, detach), as a
+// driver that never looks at either can, and then fail with `error`.
 struct DeviceFault {
-  enum class Action { fail, block, blockUncancellable, shorten };
+  enum class Action { fail, block, blockUncancellable, shorten, succeedEmpty, hold };
   DeviceCall call;
   Action action = Action::fail;
   DWORD error = ERROR_GEN_FAILURE;
   DWORD maxBytes = 0;
   unsigned first = 1;
   unsigned count = 1;
+  DWORD holdMs = 0;
 };
 void InjectDeviceFault(const DeviceFault &fault);
 

@@ -18,6 +18,7 @@ class SimTest : public ::testing::Test {
     EXPECT_TRUE(world::WaitUntilQuiet()) << "a thread the test started is still running";
     EXPECT_EQ(world::LiveHandles(), handles_) << "handles left open";
     EXPECT_EQ(world::LiveHeapBlocks(), heapBlocks_) << "heap blocks left allocated";
+    EXPECT_EQ(world::FailedCloses(), 0u) << "a CloseHandle failed: a handle closed twice?";
     world::Reset();
   }
 
