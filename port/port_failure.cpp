@@ -27,8 +27,8 @@ void PortNoteFailure(const char *step, DWORD error) {
   Announce();
 }
 
-void PortNoteFailureContext(const char *context) {
-  if (context == nullptr) return;
+int PortNoteFailureContext(const char *context) {
+  if (context == nullptr) return 0;
   char combined[kFailureStepSize];
   if (lastFailure.step[0] == 0)
     CopyStep(context);
@@ -37,6 +37,7 @@ void PortNoteFailureContext(const char *context) {
     CopyStep(combined);
   }
   Announce();
+  return 0;
 }
 
 const PortFailure *PortLastFailure(void) { return &lastFailure; }

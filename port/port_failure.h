@@ -16,8 +16,9 @@ struct PortFailure {
 // Records the failure and writes it with OutputDebugStringA.
 void PortNoteFailure(const char *step, DWORD error);
 // Puts `context` (the transfer's step, such as "write block 7") before the
-// recorded step, keeping its error, and writes the result again.
-void PortNoteFailureContext(const char *context);
+// recorded step, keeping its error, and writes the result again. Returns 0, the
+// failure result, so a caller can return it.
+int PortNoteFailureContext(const char *context);
 // The last failure recorded; its step is empty when there was none.
 const PortFailure *PortLastFailure(void);
 void PortClearFailure(void);
