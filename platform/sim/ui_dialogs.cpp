@@ -79,6 +79,10 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+  {
+    std::lock_guard<std::mutex> guard(sim::kernelLock);
+    sim::RecordEndDialog(dialog);
+  }
   sim::WindowRef window = sim::LookUpWindow(dialog);
   if (!window.page || window.control >= 0) {
     sim::SetLastErrorValue(sim::kErrorInvalidWindowHandle);

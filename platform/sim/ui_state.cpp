@@ -26,6 +26,7 @@ struct Setting {
 };
 std::vector<world::PageEvent> pageEvents;
 std::vector<Setting> settings;
+std::map<HWND, int> endDialogCalls;
 
 }  // namespace
 
@@ -75,6 +76,13 @@ void RecordPosition(const Page &page, int controlId, int position) {
   settings.push_back({page.hwnd, controlId, false, std::string(), position});
 }
 
+void RecordEndDialog(HWND window) { ++endDialogCalls[window]; }
+
+int EndDialogCalls(HWND window) {
+  auto found = endDialogCalls.find(window);
+  return found == endDialogCalls.end() ? 0 : found->second;
+}
+
 const std::vector<world::PageEvent> &PageEvents() { return pageEvents; }
 
 std::vector<std::string> TextsSet(HWND page, int controlId) {
@@ -100,6 +108,7 @@ void ResetUi() {
   pageSizes.clear();
   pageEvents.clear();
   settings.clear();
+  endDialogCalls.clear();
   Changed();
 }
 

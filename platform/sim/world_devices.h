@@ -57,6 +57,14 @@ struct PrintClassDevice {
   int portNumber = -1;
   // Null: listed but not there (CreateFileA fails with ERROR_FILE_NOT_FOUND).
   std::shared_ptr<DeviceEndpoint> endpoint;
+  // Malformed data, as a broken driver or registry can give it: the hardware-id
+  // list without its final empty string and its last id's terminator; the
+  // interface detail's path without its terminator (the sizes reported shrink
+  // to match); a hardware-id size query answered with this size, whatever the
+  // list holds (0: the true size).
+  bool idsUnterminated = false;
+  bool pathUnterminated = false;
+  DWORD reportedIdsSize = 0;
 };
 
 // A device of the still-image driver, "\\.\Usbscan<number>", with its pipes
@@ -118,5 +126,8 @@ struct DeviceFault {
   DWORD holdMs = 0;
 };
 void InjectDeviceFault(const DeviceFault &fault);
+// Calls of `call` that reached a device (its handle valid, the device attached),
+// faulted or not, since the last Reset.
+unsigned DeviceCallsMade(DeviceCall call);
 
 }  // namespace world

@@ -179,4 +179,9 @@ std::vector<int> ProgressHistory(HWND page, int controlId) {
   return sim::PositionsSet(page, controlId);
 }
 
+int EndDialogCalls(HWND page) {
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  return sim::EndDialogCalls(page);
+}
+
 }  // namespace world

@@ -92,5 +92,7 @@ std::vector<PageEvent> PageHistory();
 HWND LastPage(WORD templateId);
 std::vector<std::string> TextHistory(HWND page, int controlId = 0);
 std::vector<int> ProgressHistory(HWND page, int controlId);
+// How often the program called EndDialog on the page, successfully or not.
+int EndDialogCalls(HWND page);
 
 }  // namespace world
