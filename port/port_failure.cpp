@@ -33,7 +33,7 @@ int PortNoteFailureContext(const char *context) {
   if (lastFailure.step[0] == 0)
     CopyStep(context);
   else {
-    wsprintfA(combined, "%.30s: %.30s", context, lastFailure.step);
+    wsprintfA(combined, "%.40s: %.50s", context, lastFailure.step);
     CopyStep(combined);
   }
   Announce();

@@ -6,7 +6,7 @@
 
 #include "platform/win32.h"
 
-constexpr size_t kFailureStepSize = 64;
+constexpr size_t kFailureStepSize = 96;
 
 struct PortFailure {
   char step[kFailureStepSize];  // "open", "write", "time-out", "write block 7: time-out", ...
