@@ -14,7 +14,7 @@ void CopyStep(const char *text) {
 
 void Announce(void) {
   char line[kFailureStepSize + 48];
-  wsprintfA(line, "FirmwareUpdater: %s failed, error %lu\n", lastFailure.step,
+  wsprintfA(line, "FirmwareUpdater: failed at %s (error %lu)\n", lastFailure.step,
             static_cast<unsigned long>(lastFailure.error));
   OutputDebugStringA(line);
 }
