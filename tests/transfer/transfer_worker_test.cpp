@@ -288,6 +288,7 @@ TEST_F(TransferTest, EveryFailureReleasesThePortBeforeEndingThePageOnce) {
     DWORD before = GetTickCount();
     EXPECT_EQ(RunTransfer(), 1) << c.what;
     DWORD took = GetTickCount() - before;
+    world::WatchEndDialog(nullptr);
     EXPECT_EQ(world::EndDialogCalls(page), 1) << c.what;
     EXPECT_EQ(handlesAtEnd, 0u) << c.what << ": the page ended before the port was released";
     EXPECT_FALSE(printer->record().imageComplete);
