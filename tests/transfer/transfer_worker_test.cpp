@@ -305,15 +305,21 @@ TEST_F(TransferTest, EveryFailureReleasesThePortBeforeEndingThePageOnce) {
   EXPECT_EQ(std::string(PortLastFailure()->step), "probe: device search");
 }
 
+// A fault at the nth call of a device call, on the shipped model or on the
+// interface that needs the mode switch, and the failure step it must leave.
+struct FaultCase {
+  const char *what;
+  world::DeviceCall call;
+  unsigned nth;
+  bool modeSwitch;
+  const char *step;
+  std::string Id() const {
+    return modeSwitch ? "USB\\VID_7C5E&PID_4A83&MI_01" : "USB\\VID_7C5E&PID_4A86";
+  }
+};
+
 TEST_F(TransferTest, FailuresOfTheExchangeAndOfTheLastShortBlockFailTheTransfer) {
-  struct Case {
-    const char *what;
-    world::DeviceCall call;
-    unsigned nth;
-    bool modeSwitch;
-    const char *step;
-  };
-  const Case cases[] = {
+  const FaultCase cases[] = {
       {"query header", world::DeviceCall::WriteFile, 1, true, "mode-switch query: write"},
       {"query payload", world::DeviceCall::WriteFile, 2, true, "mode-switch query: write"},
       {"reply header", world::DeviceCall::ReadFile, 1, true, "mode-switch reply: read"},
@@ -324,11 +330,12 @@ TEST_F(TransferTest, FailuresOfTheExchangeAndOfTheLastShortBlockFailTheTransfer)
   };
   std::vector<uint8_t> image(65472 + 1000, 0x5A);
   UseImage(image);
-  for (const Case &c : cases) {
-    UseHardwareId(c.modeSwitch ? u"USB\\VID_7C5E&PID_4A83&MI_01" : u"USB\\VID_7C5E&PID_4A86");
+  for (const FaultCase &c : cases) {
+    std::string id = c.Id();
+    UseHardwareId(std::u16string(id.begin(), id.end()));
     vprinter::PrinterConfig config;
     config.asksForSwitch = true;
-    Attach(config, {c.modeSwitch ? "USB\\VID_7C5E&PID_4A83&MI_01" : "USB\\VID_7C5E&PID_4A86"});
+    Attach(config, {id});
     world::InjectDeviceFault(
         {c.call, world::DeviceFault::Action::fail, ERROR_GEN_FAILURE, 0, c.nth, 1});
     EXPECT_EQ(RunTransfer(), 1) << c.what;
@@ -358,23 +365,16 @@ TEST_F(TransferTest, CompleteTransferPausesASecondOnOneHundredPercent) {
 // the page still ends at the time-out, the port stays with the worker, and the
 // next transfer, to a healthy printer, goes through.
 TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
-  struct Case {
-    const char *what;
-    world::DeviceCall call;
-    unsigned nth;
-    bool modeSwitch;
-    const char *step;
-  };
-  const Case cases[] = {
+  const FaultCase cases[] = {
       {"block write", world::DeviceCall::WriteFile, 3, false,
        "write block 2: time-out, worker could not be stopped"},
       {"mode-switch reply", world::DeviceCall::ReadFile, 1, true,
        "mode-switch reply: time-out, worker could not be stopped"},
   };
   world::SetClockSpeed(10);
-  for (const Case &c : cases) {
-    const char *id = c.modeSwitch ? "USB\\VID_7C5E&PID_4A83&MI_01" : "USB\\VID_7C5E&PID_4A86";
-    UseHardwareId(std::u16string(id, id + std::char_traits<char>::length(id)));
+  for (const FaultCase &c : cases) {
+    std::string id = c.Id();
+    UseHardwareId(std::u16string(id.begin(), id.end()));
     Attach(vprinter::PrinterConfig(), {id});
     world::DeviceId stuck = deviceId;
     world::DeviceFault hold{c.call, world::DeviceFault::Action::hold};
