@@ -179,10 +179,10 @@ class UsbscanTest : public UsbLocationTest {
   }
   UsbPort *usb() { return reinterpret_cast<UsbPort *>(port); }
 
-  world::DeviceId Scanner(int number, WORD productId) {
+  world::DeviceId Scanner(int number, WORD productId, WORD vendorId = 0x7C5E) {
     world::StillImageDevice device;
     device.number = number;
-    device.vendorId = 0x7C5E;
+    device.vendorId = vendorId;
     device.productId = productId;
     scanner = std::make_shared<FakeDevice>();
     device.endpoint = scanner;
@@ -223,10 +223,12 @@ TEST_F(UsbscanTest, TransfersGoThroughThePipesTheyWereOpenedOn) {
 
 TEST_F(UsbscanTest, WritesGoThroughPipeZeroAndReadsThroughPipeOne) {
   world::DeviceId other = Scanner(2, 0x4A83);
+  world::DeviceId otherVendor = Scanner(3, 0x4A86, 0x1111);
   world::DeviceId printer = Scanner(5, 0x4A86);
   PortSetPipes(port, 0, 1, 0, 0);
   ASSERT_EQ(UsbscanOpen(usb()), 1);
   EXPECT_EQ(world::OpenHandlesOf(other), 0u) << "a device with another product id is closed";
+  EXPECT_EQ(world::OpenHandlesOf(otherVendor), 0u) << "a device of another vendor is closed";
   EXPECT_EQ(world::OpenHandlesOf(printer), 2u) << "pipe 0 and pipe 1, no third";
   EXPECT_EQ(usb()->writeHandle, usb()->deviceHandle);
   EXPECT_NE(usb()->readHandle, INVALID_HANDLE_VALUE);
