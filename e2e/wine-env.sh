@@ -22,7 +22,7 @@ E2E_USBPRINT_GUID='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
 E2E_PRINTER_CLASS_GUID='{4d36e979-e325-11ce-bfc1-08002be10318}'
 
 export WINEARCH=win32
-export WINEDEBUG=-all
+export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono, no Gecko: there is no network to fetch them from, and nothing needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

@@ -30,6 +30,10 @@ struct Port {
   PortEventCallback onOpened;
   LPTHREAD_START_ROUTINE notifyRoutine;
   void *notifyParam;  // owned by the port, from the process heap
+  // Set when a timed transfer's worker could not be confirmed ended: it may
+  // still be inside the driver with this record and its handles, so the port
+  // is never closed or freed after that (leaked on purpose, like the job).
+  int32_t workerMayRun;
 };
 
 struct UsbPort {
@@ -67,7 +71,9 @@ struct NetworkPort {
 };
 
 // Dispatchers: each refuses a null port with 0 and otherwise returns the
-// kind's own result unchanged.
+// kind's own result unchanged. A port whose worker may still run is neither
+// closed (PortClose returns 0) nor destroyed (PortDestroy gives it up and
+// returns 1).
 int PortCreate(Port **place, PortKind kind);
 int PortDestroy(Port *port);
 int PortOpen(Port *port);

@@ -41,6 +41,13 @@ uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(v
                          void *argument, unsigned flags, unsigned *threadId);
 void _endthreadex(unsigned exitCode);
 
+// Values shared between threads without a lock.
+LONG WINAPI InterlockedExchange(LONG volatile *target, LONG value);
+LONG WINAPI InterlockedCompareExchange(LONG volatile *target, LONG exchange, LONG comparand);
+
+// Text for a debugger or a debug viewer; tests read it back through the world.
+void WINAPI OutputDebugStringA(LPCSTR text);
+
 // Last error.
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);

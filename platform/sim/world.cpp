@@ -76,6 +76,7 @@ void Reset() {
   sim::ResetDevices();
   sim::ResetUi();
   sim::ResetNet();
+  ClearDebugOutput();
 }
 
 }  // namespace world
