@@ -94,7 +94,15 @@ TEST_F(DialogFlowTest, RetryAfterThePrinterAppearsGoesStraightToTheTransfer) {
   EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND)) << "still absent";
   EXPECT_EQ(world::LastPage(IDD_PROGRESS), nullptr);
 
-  AttachPrinter();
+  // The printer is there now but its first open fails: only a probe run by
+  // the next Retry takes that failure, so the one after it transfers.
+  world::DeviceId device = AttachPrinter();
+  world::InjectDeviceFault({world::DeviceCall::CreateFileA, world::DeviceFault::Action::fail,
+                            ERROR_GEN_FAILURE, 0, 1, 1});
+  EXPECT_TRUE(world::Press(main, IDOK));
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND));
+  EXPECT_EQ(world::LastPage(IDD_PROGRESS), nullptr);
+  EXPECT_EQ(world::OpensOf(device), 0u);
   TransferFrom(main);
   EXPECT_TRUE(printer->record().imageComplete);
   std::vector<std::string> messages = world::TextHistory(main, IDC_MESSAGE);
@@ -121,7 +129,12 @@ TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
                             ERROR_GEN_FAILURE, 0, 1, 1});
   AttachPrinter();
   HWND main = Accept();
+  // The user moves the page away from the centre: coming back centred is wrong.
+  RECT centred = world::WindowRect(main);
+  ASSERT_TRUE(
+      MoveWindow(main, 17, 23, centred.right - centred.left, centred.bottom - centred.top, TRUE));
   RECT before = world::WindowRect(main);
+  ASSERT_EQ(before.left, 17);
   ASSERT_TRUE(world::Press(main, IDOK));
   HWND progress = world::WaitForPage(IDD_PROGRESS);
   ASSERT_NE(progress, nullptr);
@@ -139,6 +152,8 @@ TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
   RECT after = world::WindowRect(main);
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(after.right, before.right);
+  EXPECT_EQ(after.bottom, before.bottom);
   EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_FAILED));
   EXPECT_EQ(world::ControlText(main, IDOK), "Retry");
 
@@ -148,11 +163,17 @@ TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
 }
 
 TEST_F(DialogFlowTest, PagesAreCentredOnTheWholeScreen) {
+  // Without a display context the screen's size still comes from USER32.
   struct Case {
+    int screenWidth, screenHeight;
+    bool displayContextFails;
     int width, height, x, y;
   };
   for (const Case &c :
-       {Case{460, 270, 282, 249}, Case{461, 271, 281, 248}, Case{1034, 270, -5, 249}}) {
+       {Case{1024, 768, false, 460, 270, 282, 249}, Case{1024, 768, false, 461, 271, 281, 248},
+        Case{1024, 768, false, 1034, 270, -5, 249}, Case{800, 600, true, 460, 270, 170, 165}}) {
+    world::SetScreenSize(c.screenWidth, c.screenHeight);
+    if (c.displayContextFails) world::FailDisplayContext(1);
     world::SetPageSize(IDD_LICENSE, c.width, c.height);
     Start();
     HWND licence = world::WaitForPage(IDD_LICENSE);
@@ -207,6 +228,68 @@ TEST_F(DialogFlowTest, TwoHundredTransfersLeaveNothingBehind) {
     world::DetachAllDevices();
   }
   // The fixture's tear-down proves no handle, thread or heap block is left.
+}
+
+TEST_F(DialogFlowTest, EscapeAndCloseBoxOnTheMainPageEndTheProgram) {
+  for (bool closeBox : {false, true}) {
+    HWND main = Accept();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(closeBox ? world::PressCloseBox(main) : world::PressEscape(main));
+    EXPECT_EQ(program->Result(), 0);
+    EXPECT_TRUE(world::WaitForPageClosed(main));
+    const std::vector<world::PageEvent> history = world::PageHistory();
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(history.back().kind, world::PageEvent::Kind::closed);
+    EXPECT_EQ(history.back().page, main);
+    EXPECT_EQ(history.back().result, 0);
+    program.reset();
+  }
+}
+
+TEST_F(DialogFlowTest, PagesThatCannotBeCreated) {
+  // No licence page: the program ends without the main page.
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_LICENSE), 1033);
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_LICENSE), 1041);
+  Start();
+  EXPECT_EQ(program->Result(), 0);
+  EXPECT_TRUE(world::PageHistory().empty());
+  program.reset();
+  world::RestoreResources();
+
+  // No progress page: the transfer failed, and Retry is offered again.
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_PROGRESS), 1033);
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_PROGRESS), 1041);
+  world::DeviceId device = AttachPrinter();
+  HWND main = Accept();
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(world::Press(main, IDOK));
+  ASSERT_TRUE(world::WaitUntil([&] { return world::IsVisible(main) && world::IsEnabled(main); }));
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_FAILED));
+  EXPECT_EQ(world::ControlText(main, IDOK), Text(IDS_RETRY));
+  EXPECT_TRUE(world::IsVisible(main, IDOK));
+  EXPECT_EQ(world::LastPage(IDD_PROGRESS), nullptr);
+  EXPECT_EQ(world::OpenHandlesOf(device), 0u) << "the probe's port is released";
+  EXPECT_TRUE(world::Press(main, IDCANCEL));
+  EXPECT_EQ(program->Result(), 0);
+}
+
+TEST_F(DialogFlowTest, RetryAfterAFailureWithThePrinterGoneShowsNotFound) {
+  vprinter::PrinterConfig config;
+  config.failAfterBytes = 64 + 65472;
+  world::DeviceId failing = AttachPrinter(config);
+  HWND main = Accept();
+  ASSERT_NE(main, nullptr);
+  TransferFrom(main);
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_FAILED));
+  world::DetachDevice(failing);
+  size_t progressPages = Closed(IDD_PROGRESS);
+  EXPECT_TRUE(world::Press(main, IDOK));
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND));
+  EXPECT_EQ(world::ControlText(main, IDOK), Text(IDS_RETRY));
+  EXPECT_TRUE(world::IsVisible(main, IDOK));
+  EXPECT_EQ(Closed(IDD_PROGRESS), progressPages) << "no transfer without a printer";
+  EXPECT_TRUE(world::Press(main, IDCANCEL));
+  EXPECT_EQ(program->Result(), 0);
 }
 
 }  // namespace
