@@ -142,8 +142,9 @@ updater_wait() {
 
 # ---- The page driver, one process per updater run, spoken to line by line ----------
 
+# E2E_UI_WIDE=1 reads the pages' texts as UTF-16 rather than through the code page.
 ui_start() {
-  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" -; }
+  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" ${E2E_UI_WIDE:+--wide} -; }
   # shellcheck disable=SC2153  # coproc names it
   ui_pid=$UI_PID
 }
