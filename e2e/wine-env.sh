@@ -30,7 +30,7 @@ e2e_now() { date +%s.%N; }
 e2e_since() { awk -v a="$1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f", b - a }'; }
 
 # What the template holds beyond wineboot's prefix; a change here makes it anew.
-E2E_TEMPLATE_RECIPE="managed=N fontlink=tahoma-ipag marlett"
+E2E_TEMPLATE_RECIPE="managed=N fontlink=tahoma-ipag marlett tahoma"
 
 # The template prefix is made once (wineboot costs 10 to 20 s) and reused while
 # the Wine version and the recipe stay the same; every run works in a copy of it.
@@ -61,11 +61,12 @@ e2e_make_template() {
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null ||
         { echo "e2e: reg add FontLink failed" >&2; exit 1; }
-      # The caption's close box is a Marlett glyph; this Wine does not find
-      # Debian's copy where it lies, and draws the letter "r" instead.
+      # The caption's close box is a Marlett glyph, and the pages name Tahoma;
+      # this Wine does not find Debian's copies where they lie, and draws the
+      # letter "r" for the box and the linked Japanese font for every text.
       mkdir -p "$new/drive_c/windows/Fonts" &&
-        cp /usr/share/wine/fonts/marlett.ttf "$new/drive_c/windows/Fonts/" ||
-        { echo "e2e: no marlett.ttf (fonts-wine)" >&2; exit 1; }
+        cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$new/drive_c/windows/Fonts/" ||
+        { echo "e2e: no Marlett or Tahoma (fonts-wine)" >&2; exit 1; }
       # wineserver writes the registry files when it exits.
       timeout 120 wineserver -w || true
     ) || exit 1
