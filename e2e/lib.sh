@@ -271,6 +271,15 @@ complete_shown() {
   check_text "main: complete" "$reply" 110 "${1:-Firmware transfer complete. }"
 }
 
+# complete_and_exit TEXT EXIT_LABEL: complete_shown in another language, its Exit
+# button's label, a screenshot, then exit_with_image.
+complete_and_exit() {
+  complete_shown "$1" || return 1
+  check_text "main: button 2" "$reply" 2 "$2"
+  shot main-complete
+  exit_with_image
+}
+
 # exit_with_image: Exit ends the updater, and the printer (the one started
 # last) shows the whole image in its record.
 exit_with_image() {

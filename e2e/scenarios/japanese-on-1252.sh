@@ -61,10 +61,7 @@ steps() {
   printer_start p1 || return 1
   ui press main 1 || fail "press Retry: $reply"
   watch_transfer 60
-  complete_shown "$(ja IDS_COMPLETE)" || return 1
-  check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
-  shot main-complete
-  exit_with_image
+  complete_and_exit "$(ja IDS_COMPLETE)" "$(ja IDS_EXIT)"
 }
 
 steps
