@@ -142,8 +142,9 @@ updater_wait() {
 
 # ---- The page driver, one process per updater run, spoken to line by line ----------
 
+# E2E_UI_WIDE=1 reads the pages' texts as UTF-16 rather than through the code page.
 ui_start() {
-  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" -; }
+  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" ${E2E_UI_WIDE:+--wide} -; }
   # shellcheck disable=SC2153  # coproc names it
   ui_pid=$UI_PID
 }
@@ -269,6 +270,15 @@ complete_shown() {
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
   check_text "main: complete" "$reply" 110 "${1:-Firmware transfer complete. }"
+}
+
+# complete_and_exit TEXT EXIT_LABEL: complete_shown in another language, its Exit
+# button's label, a screenshot, then exit_with_image.
+complete_and_exit() {
+  complete_shown "$1" || return 1
+  check_text "main: button 2" "$reply" 2 "$2"
+  shot main-complete
+  exit_with_image
 }
 
 # exit_with_image: Exit ends the updater, and the printer (the one started

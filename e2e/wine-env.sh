@@ -30,11 +30,14 @@ e2e_now() { date +%s.%N; }
 # Seconds since $1, with millisecond precision.
 e2e_since() { awk -v a="$1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f", b - a }'; }
 
+# What the template holds beyond wineboot's prefix; a change here makes it anew.
+E2E_TEMPLATE_RECIPE="managed=N fontlink=tahoma-ipag marlett tahoma"
+
 # The template prefix is made once (wineboot costs 10 to 20 s) and reused while
-# the Wine version stays the same; every run works in a copy of it.
+# the Wine version and the recipe stay the same; every run works in a copy of it.
 e2e_make_template() {
   local stamp=$E2E_TEMPLATE/.e2e-template version
-  version=$(wine --version)
+  version="$(wine --version) $E2E_TEMPLATE_RECIPE"
   [[ -f $stamp && $(cat "$stamp") == "$version" ]] && return 0
   mkdir -p "$E2E_BUILD_DIR"
   (
@@ -53,6 +56,18 @@ e2e_make_template() {
       # managed window is hidden: every EndDialog would come 2 s late.
       timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
         >/dev/null || { echo "e2e: reg add Managed failed" >&2; exit 1; }
+      # Tahoma, the pages' font, has no Japanese glyphs: Windows links it to a
+      # Japanese font, so that Japanese texts do not draw as empty boxes.
+      timeout 120 wine reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null ||
+        { echo "e2e: reg add FontLink failed" >&2; exit 1; }
+      # The caption's close box is a Marlett glyph, and the pages name Tahoma;
+      # this Wine does not find Debian's copies where they lie, and draws the
+      # letter "r" for the box and the linked Japanese font for every text.
+      mkdir -p "$new/drive_c/windows/Fonts" &&
+        cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$new/drive_c/windows/Fonts/" ||
+        { echo "e2e: no Marlett or Tahoma (fonts-wine)" >&2; exit 1; }
       # wineserver writes the registry files when it exits.
       timeout 120 wineserver -w || true
     ) || exit 1

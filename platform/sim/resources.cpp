@@ -200,6 +200,20 @@ HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
   return reinterpret_cast<HRSRC>(const_cast<sim::ResourceData *>(data));
 }
 
+HRSRC WINAPI FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
+  if (!IsProgram(module) || name == nullptr || type == nullptr) {
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const sim::ResourceData *data =
+      sim::FindExact(sim::ResNameFrom(type), sim::ResNameFrom(name), language);
+  if (data == nullptr) {
+    sim::SetLastErrorValue(ERROR_RESOURCE_LANG_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<HRSRC>(const_cast<sim::ResourceData *>(data));
+}
+
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource) {
   if (!IsProgram(module) || resource == nullptr) {
     sim::SetLastErrorValue(ERROR_INVALID_HANDLE);

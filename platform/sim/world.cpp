@@ -11,8 +11,12 @@
 
 namespace world {
 
-bool SetLanguage(WORD language) { return sim::SetUiLanguage(language); }
+bool SetLanguage(WORD language) {
+  if (!sim::SetUiLanguage(language)) return false;
+  return sim::SetAnsiCodePage(language == 1041 ? 932u : 1252u);
+}
 WORD Language() { return sim::UiLanguage(); }
+bool SetAnsiCodePage(UINT codePage) { return sim::SetAnsiCodePage(codePage); }
 UINT AnsiCodePage() { return sim::AnsiCodePage(); }
 
 void SetClockSpeed(double factor) { sim::SetClockSpeed(factor); }
@@ -59,6 +63,7 @@ void RestoreResources() { sim::RestoreResourceData(); }
 
 void FailAllocation(unsigned nth) { sim::ArmFault(sim::Fault::allocation, nth); }
 void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation, nth); }
+void FailDisplayContext(unsigned nth) { sim::ArmFault(sim::Fault::displayContext, nth); }
 
 size_t LiveHandles() { return sim::HandleCount(); }
 size_t LiveThreads() { return sim::LiveThreadCount(); }
@@ -68,7 +73,7 @@ size_t FailedCloses() { return sim::failedCloses; }
 bool WaitUntilQuiet(unsigned realMilliseconds) { return sim::WaitForNoThreads(realMilliseconds); }
 
 void Reset() {
-  sim::SetUiLanguage(1033);
+  SetLanguage(1033);
   sim::SetClockSpeed(1);
   sim::RestoreResourceData();
   sim::ClearFaults();
