@@ -303,21 +303,25 @@ printer_register() {
     { fail "registering printer $instance"; return 1; }
 }
 
-# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID] [vprinter-pty options...]:
+# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID | --driver] [vprinter-pty options...]:
 # serves the printer on the link its device path reaches (the updater's own
-# hardware id unless --id says otherwise), checking what it receives against the
-# executable's image. Several printers may run at once, one server each.
+# hardware id unless --id says otherwise), or with --driver on the link the test
+# driver forwards to for the printer of that name, checking what it receives
+# against the executable's image. Several printers may run at once, one server each.
 declare -A printer_pids=() printer_records=()
 printer_last=""
 printer_start() {
-  local instance=$1 id=$E2E_HARDWARE_ID
+  local instance=$1 id=$E2E_HARDWARE_ID link=""
   shift
   if [[ ${1:-} == --id ]]; then
     id=$2
     shift 2
+  elif [[ ${1:-} == --driver ]]; then
+    link=$(e2e_driver_pty "$instance")
+    shift
   fi
-  local link ready=$WINEPREFIX/printer-$instance.ready
-  link=$(e2e_device_link "$instance" "$id")
+  local ready=$WINEPREFIX/printer-$instance.ready
+  [[ -n $link ]] || link=$(e2e_device_link "$instance" "$id")
   printer_records[$instance]=$E2E_LOGS/$scenario-record-$instance-$(date +%s%N).json
   rm -f "$ready"
   "$E2E_PRINTER_SERVER" --link "$link" --expect-image "$E2E_IMAGE" \
@@ -372,4 +376,69 @@ check_image_received() {
 rc_string() {
   sed -n "s/^ *$2, \"\(.*\)\"\$/\1/p" "$E2E_SOURCE_DIR/res/strings-$1.rc" |
     sed -e 's/""/"/g' -e 's/\\n/\n/g'
+}
+
+# ---- Printers behind the test driver --------------------------------------------------
+
+# driver_printer NAME METHOD LINK VID PID [options of e2e_driver_printer]: the
+# driver will serve this printer once driver_start has run.
+driver_printer() {
+  e2e_driver_printer "$@" || { fail "asking the driver for printer $1"; return 1; }
+}
+driver_start() {
+  e2e_driver_start || { fail "the test driver did not start"; return 1; }
+  timing "test driver loaded"
+}
+
+# driver_record NAME: what the driver recorded of that printer, in $driver_record.
+driver_record() {
+  driver_record=$(cat "$(e2e_driver_record "$1")" 2>/dev/null)
+  echo "  driver record of $1: $driver_record"
+}
+
+# "UsbscanN": the still-image device with that number.
+still_image_link() { printf 'Usbscan%d' "$1"; }
+
+# The vendor and product ids (four hexadecimal digits each) of a hardware id.
+vendor_of() { sed -E 's/^USB\\VID_(....).*/\1/' <<<"$1"; }
+product_of() { sed -E 's/^USB\\VID_....&PID_(....).*/\1/' <<<"$1"; }
+
+# ---- Pages shared by several scenarios --------------------------------------------
+
+# The main page says the printer was not found and offers Retry.
+not_found_shown() {
+  read_page main
+  check_text "main: not found" "$reply" 110 \
+    $'Printer is not found.\nMake sure that your computer is properly connected to the printer,and that the printer is turned on.\nTo transfer the firmware again, click [Retry].'
+  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+}
+
+# The main page says the transfer failed and offers Retry.
+transfer_failed_shown() {
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: the transfer failed" "$reply" 110 \
+    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
+  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+}
+
+# stall_report FAILED_AT: with the driver's record in $driver_record, the time
+# from the last write the printer took to the failure shown at FAILED_AT (epoch
+# seconds), checked against the 30 s time-out, and the step of the stopping
+# policy that ended the blocked worker: cancellation lands at the time-out
+# itself, termination only after the cancellation's 500 ms grace.
+stall_report() {
+  local last cancelled
+  last=$(jq -r '.lastWriteDoneMs' <<<"$driver_record")
+  cancelled=$(jq -r '.lastCancelMs' <<<"$driver_record")
+  stall_to_failure=$(awk -v a="$last" -v b="$1" 'BEGIN { printf "%.3f", b - a / 1000 }')
+  stall_to_cancel=$(awk -v a="$last" -v b="$cancelled" 'BEGIN { printf "%.3f", (b - a) / 1000 }')
+  echo "  stall to failure shown: $stall_to_failure s; stall to the driver's cancel: $stall_to_cancel s"
+  check "the failure showed 29.5 to 31.0 s after the last byte was taken" \
+    '. >= 29.5 and . <= 31.0' "$stall_to_failure"
+  if jq -e '. >= 29.5 and . < 30.45' >/dev/null <<<"$stall_to_cancel"; then
+    pass "the worker was ended by CancelSynchronousIo (cancelled at the time-out)"
+  else
+    fail "the blocked write was not cancelled at the time-out ($stall_to_cancel s)"
+  fi
 }

@@ -192,6 +192,7 @@ e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTI
 #                                       pseudo-terminal link is e2e_driver_pty NAME
 #   e2e_driver_start                    installs the driver and restarts this prefix's
 #                                       wineserver so that it loads; waits until it is ready
+#   e2e_driver_forget                   drops the printers asked for so far
 #   e2e_driver_pty NAME, e2e_driver_record NAME   the link the printer serves, the record
 #                                       the driver keeps of it (JSON)
 
@@ -282,4 +283,12 @@ e2e_driver_start() {
       sleep 0.05
     done
   done
+}
+
+# The driver's printers are dropped: the next e2e_driver_start serves only those
+# asked for after this.
+e2e_driver_forget() {
+  timeout 120 wine reg delete "HKLM\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE" /f \
+    >/dev/null 2>&1
+  E2E_DRIVER_PRINTERS=()
 }

@@ -15,8 +15,7 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-/* An unplugged printer (its pseudo-terminal link gone) cannot be opened, as
- * with the real drivers. */
+/* Whether the printer is plugged in: its pseudo-terminal link is there. */
 static int PrinterThere(struct vp_printer *printer) {
   HANDLE pty;
   if (!NT_SUCCESS(VpOpenPath(printer->ptyPath, FILE_READ_ATTRIBUTES, FILE_OPEN, &pty))) return 0;
@@ -24,17 +23,19 @@ static int PrinterThere(struct vp_printer *printer) {
   return 1;
 }
 
+/* Every open counts: the workers reach the printer afresh for the next request.
+ * (This Wine opens the handle whatever the create returns, so an unplugged
+ * printer shows in its requests, not here.) */
 NTSTATUS NTAPI VpDispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
   struct vp_device *extension = device->DeviceExtension;
   struct vp_printer *printer = extension->printer;
-  if (IoGetCurrentIrpStackLocation(irp)->MajorFunction != IRP_MJ_CREATE)
-    return Complete(irp, STATUS_SUCCESS, 0);
-  if (!PrinterThere(printer)) return Complete(irp, STATUS_NO_SUCH_DEVICE, 0);
-  InterlockedIncrement(&printer->generation);
-  KIRQL irql;
-  KeAcquireSpinLock(&printer->recordLock, &irql);
-  ++printer->record.opens;
-  KeReleaseSpinLock(&printer->recordLock, irql);
+  if (IoGetCurrentIrpStackLocation(irp)->MajorFunction == IRP_MJ_CREATE) {
+    InterlockedIncrement(&printer->generation);
+    KIRQL irql;
+    KeAcquireSpinLock(&printer->recordLock, &irql);
+    ++printer->record.opens;
+    KeReleaseSpinLock(&printer->recordLock, irql);
+  }
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
@@ -58,6 +59,10 @@ NTSTATUS NTAPI VpDispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   ULONG outLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   UCHAR *buffer = irp->AssociatedIrp.SystemBuffer;
 
+  /* An unplugged device answers nothing, so the scan passes over it. */
+  if ((code == (ULONG)IOCTL_GET_DEVICE_DESCRIPTOR || code == IOCTL_USBPRINT_VENDOR_GET_COMMAND) &&
+      !PrinterThere(printer))
+    return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   if (code == (ULONG)IOCTL_GET_DEVICE_DESCRIPTOR && printer->method == VP_STILL_IMAGE) {
     if (outLength < sizeof(DEVICE_DESCRIPTOR)) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
     DEVICE_DESCRIPTOR descriptor = {printer->vendorId, printer->productId, 0x0100, 0x0409};

@@ -159,6 +159,7 @@ static void ServeWrite(struct vp_queue *queue, struct vp_request *request) {
     irp->IoStatus.Information = NT_SUCCESS(status) ? request->length : 0;
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     ExFreePoolWithTag(request, VP_POOL_TAG);
+    if (NT_SUCCESS(status)) VpWriteRecord(queue->printer);
     return;
   }
   LetGo(request);
