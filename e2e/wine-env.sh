@@ -9,6 +9,7 @@
 #                                       (with no hardware id at all in the second form)
 #   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
 #   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
+#   e2e_build_port_tests                cross-builds port-tests.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
 #   e2e_discard_prefix                  removes this run's prefix
 
@@ -177,6 +178,20 @@ e2e_build_uidriver() {
   mkdir -p "$E2E_BUILD_DIR"
   i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
     -D_WIN32_WINNT=0x0601 "$source" -o "$E2E_UIDRIVER"
+}
+
+# The port-layer tests (port_tests.cpp), linked with the port library of the
+# windows build, as the updater is.
+E2E_PORT_TESTS=$E2E_BUILD_DIR/port-tests.exe
+e2e_build_port_tests() {
+  local source=$E2E_SOURCE_DIR/e2e/port_tests.cpp
+  local library=$E2E_SOURCE_DIR/build/windows/port/libupdater_port.a
+  [[ -f $E2E_PORT_TESTS && $E2E_PORT_TESTS -nt $source && $E2E_PORT_TESTS -nt $library ]] &&
+    return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
+    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "$library" -lsetupapi -lole32 -ladvapi32 \
+    -o "$E2E_PORT_TESTS"
 }
 
 # One uidriver command: its JSON line on stdout, its exit code as status.
