@@ -182,10 +182,11 @@ e2e_build_uidriver() {
 
 # The port-layer tests (port_tests.cpp), linked with the port library of the
 # windows build, as the updater is.
-E2E_PORT_TESTS=$E2E_BUILD_DIR/port-tests.exe
+E2E_PORT_TESTS=${E2E_PORT_TESTS:-$E2E_BUILD_DIR/port-tests.exe}
+E2E_PORT_LIBRARY=${E2E_PORT_LIBRARY:-$E2E_SOURCE_DIR/build/windows/port/libupdater_port.a}
 e2e_build_port_tests() {
   local source=$E2E_SOURCE_DIR/e2e/port_tests.cpp
-  local library=$E2E_SOURCE_DIR/build/windows/port/libupdater_port.a
+  local library=$E2E_PORT_LIBRARY
   [[ -f $E2E_PORT_TESTS && $E2E_PORT_TESTS -nt $source && $E2E_PORT_TESTS -nt $library ]] &&
     return 0
   mkdir -p "$E2E_BUILD_DIR"
