@@ -18,6 +18,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
     struct vp_printer *printer = &printers[i];
     if (!NT_SUCCESS(VpReadPrinter(registryPath, i, printer))) break;
     KeInitializeSpinLock(&printer->recordLock);
+    KeInitializeMutex(&printer->recordFile, 0);
     NTSTATUS status = VpStartQueue(&printer->readQueue, printer, 1);
     if (NT_SUCCESS(status)) status = VpStartQueue(&printer->writeQueue, printer, 0);
     if (NT_SUCCESS(status)) status = VpCreateDevices(driver, printer);

@@ -49,8 +49,12 @@ void VpWriteRecord(struct vp_printer *printer) {
   UNICODE_STRING scratchName = {0, sizeof scratch, scratch};
   RtlAppendUnicodeToString(&scratchName, printer->recordPath);
   RtlAppendUnicodeToString(&scratchName, L".new");
+  KeWaitForSingleObject(&printer->recordFile, Executive, KernelMode, FALSE, NULL);
   HANDLE file;
-  if (!NT_SUCCESS(VpOpenPath(scratch, GENERIC_WRITE | DELETE, FILE_OVERWRITE_IF, &file))) return;
+  if (!NT_SUCCESS(VpOpenPath(scratch, GENERIC_WRITE | DELETE, FILE_OVERWRITE_IF, &file))) {
+    KeReleaseMutex(&printer->recordFile, FALSE);
+    return;
+  }
   IO_STATUS_BLOCK io;
   ZwWriteFile(file, NULL, NULL, NULL, &io, text, (ULONG)length, NULL, NULL);
   UCHAR renameBuffer[sizeof(FILE_RENAME_INFORMATION) + VP_PATH_CHARS * sizeof(WCHAR)];
@@ -63,4 +67,5 @@ void VpWriteRecord(struct vp_printer *printer) {
   RtlCopyMemory(rename->FileName, target.Buffer, target.Length);
   ZwSetInformationFile(file, &io, rename, sizeof renameBuffer, FileRenameInformation);
   ZwClose(file);
+  KeReleaseMutex(&printer->recordFile, FALSE);
 }

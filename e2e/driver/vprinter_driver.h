@@ -74,6 +74,8 @@ struct vp_printer {
   struct vp_queue readQueue, writeQueue;
   KSPIN_LOCK recordLock;
   struct vp_record record;
+  /* One writer of the record file at a time: workers and cancels write it. */
+  KMUTEX recordFile;
   HANDLE directory;
 };
 

@@ -55,7 +55,7 @@ steps() {
 
   echo "-- through the pseudo-terminal alone"
   ((failures == 0)) && e2e_discard_prefix
-  e2e_prefix stall-retry-pty || return 1
+  e2e_prefix stall-retry.pty || return 1
   E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
   e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
   printer_register p1 || return 1
