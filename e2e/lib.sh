@@ -413,6 +413,45 @@ not_found_shown() {
   check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
 }
 
+# exit_pressed: Exit on the main page ends the updater cleanly.
+exit_pressed() {
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+}
+
+# printer_cut_short FAULT OFFSET [INSTANCE]: the printer stops and its record
+# shows the fault ("stall", "disconnect") where it was told to, the image
+# incomplete.
+printer_cut_short() {
+  printer_stop "${3:-}"
+  check "printer: the $1 came where it was told to" \
+    '.fault == $f and .faultOffset == $o' "$record" --arg f "$1" --argjson o "$2"
+  check "printer: the image stayed incomplete" '.imageComplete == false' "$record"
+}
+
+# printers_idle INSTANCE...: each of these printers stops, having received nothing.
+printers_idle() {
+  local other
+  for other in "$@"; do
+    printer_stop "$other"
+    check "printer $other: received nothing" '.bytesReceived == 0' "$record"
+  done
+}
+
+# transfer_fails_at_once: Transfer pressed, the progress page ends short of
+# 100 % well before the time-out, and the main page says the transfer failed.
+transfer_fails_at_once() {
+  local pressed waited
+  ui press main 1 || fail "press Transfer: $reply"
+  pressed=$(e2e_now)
+  watch_transfer 60
+  waited=$(e2e_since "$pressed")
+  check "the failure came without waiting for the time-out" '. < 20' "$waited"
+  check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
+  transfer_failed_shown
+}
+
 # The main page says the transfer failed and offers Retry.
 transfer_failed_shown() {
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }

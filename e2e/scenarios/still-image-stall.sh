@@ -31,13 +31,8 @@ steps() {
   stall_report "$failed_at"
   check "driver: the blocked write was cancelled" '.cancelledWrites == 1' "$driver_record"
 
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  timing "Exit pressed, updater ended"
-  printer_stop
-  check "printer: it stalled where it was told to" \
-    '.fault == "stall" and .faultOffset == 300000' "$record"
-  check "printer: the image stayed incomplete" '.imageComplete == false' "$record"
+  exit_pressed
+  printer_cut_short stall 300000
 }
 
 steps

@@ -16,25 +16,14 @@ steps() {
   updater_start
   accept_licence || return 1
 
-  local pressed waited
-  ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
-  watch_transfer 60
-  waited=$(e2e_since "$pressed")
-  check "the failure came without waiting for the time-out" '. < 20' "$waited"
-  check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
-  transfer_failed_shown
+  transfer_fails_at_once || return 1
   shot main-failed
 
   driver_record ours
   check "driver: the request failed, nothing was cancelled" \
     '.failedRequests >= 1 and .cancelledWrites == 0' "$driver_record"
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  printer_stop
-  check "printer: it vanished where it was told to" \
-    '.fault == "disconnect" and .faultOffset == 400000' "$record"
-  check "printer: the image stayed incomplete" '.imageComplete == false' "$record"
+  exit_pressed
+  printer_cut_short disconnect 400000
 }
 
 steps
