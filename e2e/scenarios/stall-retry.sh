@@ -17,13 +17,14 @@ stall_then_retry() {
   printer_start p1 "$@" --stall-after 300000 || return 1
   updater_start
   accept_licence || return 1
-  local pressed failed_at
+  local pressed failed_at took
   ui press main 1 || fail "press Transfer: $reply"
   pressed=$(e2e_now)
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
   ui watch-progress 120000 || fail "watch-progress: $reply"
   failed_at=$(e2e_now)
-  echo "  Transfer to failure: $(e2e_since "$pressed") s"
+  took=$(e2e_since "$pressed")
+  echo "  Transfer to failure: $took s"
   transfer_failed_shown || return 1
   if [[ ${1:-} == --driver ]]; then
     driver_record p1
@@ -33,7 +34,7 @@ stall_then_retry() {
     # Nothing cancels a write blocked on the pseudo-terminal: the worker is
     # terminated once the cancellation's 500 ms of grace have passed.
     check "the failure came after the time-out and the grace: TerminateThread ended the worker" \
-      '. >= 30.5 and . < 60' "$(e2e_since "$pressed")"
+      '. >= 30.5 and . < 60' "$took"
   fi
   printer_cut_short stall 300000 p1
 
