@@ -84,7 +84,8 @@ double Seconds(LARGE_INTEGER from) {
   LARGE_INTEGER now, frequency;
   QueryPerformanceCounter(&now);
   QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(now.QuadPart - from.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
 }
 
 // The vendor request of the check goes to the printer-class printer, which
