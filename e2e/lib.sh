@@ -150,7 +150,7 @@ ui_start() {
 # ui COMMAND...: the reply line in $reply; its "ok" as status.
 ui() {
   reply=""
-  if ! { echo "$*" >&"${UI[1]}"; } 2>/dev/null; then
+  if [[ -z ${UI[1]:-} ]] || ! { echo "$*" >&"${UI[1]}"; } 2>/dev/null; then
     reply='{"ok":false,"error":"uidriver is not running"}'
     return 1
   fi
@@ -159,8 +159,9 @@ ui() {
   fi
   jq -e '.ok' >/dev/null 2>&1 <<<"$reply"
 }
+# The driver may have gone with its prefix's wineserver: bash then unsets UI.
 ui_stop() {
-  { echo quit >&"${UI[1]}"; } 2>/dev/null || true
+  [[ -z ${UI[1]:-} ]] || { echo quit >&"${UI[1]}"; } 2>/dev/null || true
   local deadline=$((SECONDS + 10))
   while kill -0 "$ui_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.02; done
   kill "$ui_pid" 2>/dev/null || true
@@ -303,24 +304,23 @@ printer_register() {
     { fail "registering printer $instance"; return 1; }
 }
 
-# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID | --driver] [vprinter-pty options...]:
-# serves the printer on the link its device path reaches (the updater's own
-# hardware id unless --id says otherwise), or with --driver on the link the test
-# driver forwards to for the printer of that name, checking what it receives
-# against the executable's image. Several printers may run at once, one server each.
+# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID | --at PATH | --driver]
+# [vprinter-pty options...]: serves the printer on the link its device path
+# reaches (the updater's own hardware id unless --id says otherwise; --at names
+# the link itself; --driver is the link the test driver forwards to for the
+# printer of that name), checking what it receives against the executable's
+# image. Several printers may run at once, one server each.
 declare -A printer_pids=() printer_records=()
 printer_last=""
 printer_start() {
   local instance=$1 id=$E2E_HARDWARE_ID link=""
   shift
-  if [[ ${1:-} == --id ]]; then
-    id=$2
-    shift 2
-  elif [[ ${1:-} == --driver ]]; then
-    link=$(e2e_driver_pty "$instance")
-    shift
-  fi
-  local ready=$WINEPREFIX/printer-$instance.ready
+  case ${1:-} in
+    --id) id=$2; shift 2 ;;
+    --at) link=$2; shift 2 ;;
+    --driver) link=$(e2e_driver_pty "$instance"); shift ;;
+  esac
+  local ready=$E2E_LOGS/$scenario-printer-$instance.ready
   [[ -n $link ]] || link=$(e2e_device_link "$instance" "$id")
   printer_records[$instance]=$E2E_LOGS/$scenario-record-$instance-$(date +%s%N).json
   rm -f "$ready"

@@ -3,6 +3,7 @@
 # must end with `wineserver -k` in an exit trap (e2e_stop_wine does it).
 #
 #   e2e_prefix [NAME]                   a fresh prefix for this run, as WINEPREFIX
+#   e2e_prefix_at DIR                   the same at any path
 #   e2e_register_printer INSTANCE HWID... [--port N] [--device-id ID]
 #   e2e_register_printer INSTANCE --device-id ID [--port N]
 #                                       makes setupapi list a printer-class device
@@ -63,10 +64,14 @@ e2e_make_template() {
 
 # A fresh copy of the template as this run's WINEPREFIX, under build/e2e/runs/.
 e2e_prefix() {
-  local name=${1:-run}
-  e2e_make_template || return 1
-  local prefix=$E2E_BUILD_DIR/runs/$name
   mkdir -p "$E2E_BUILD_DIR/runs"
+  e2e_prefix_at "$E2E_BUILD_DIR/runs/${1:-run}"
+}
+
+# The same at any path.
+e2e_prefix_at() {
+  local prefix=$1
+  e2e_make_template || return 1
   # A prefix left by an earlier run may still have a wineserver: end it first.
   if [[ -d $prefix ]]; then
     WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true
