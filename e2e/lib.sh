@@ -447,6 +447,7 @@ transfer_fails_at_once() {
   pressed=$(e2e_now)
   watch_transfer 60
   waited=$(e2e_since "$pressed")
+  echo "  Transfer to failure: $waited s"
   check "the failure came without waiting for the time-out" '. < 20' "$waited"
   check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
   transfer_failed_shown
