@@ -77,8 +77,9 @@ DWORD BlockOnDevice(const Device &device, bool cancellable) {
 }
 
 DWORD HoldInDevice(const world::DeviceFault &fault) {
+  ModelTime deadline = DeadlineAfter(fault.holdMs);
   std::unique_lock<std::mutex> lock(kernelLock);
-  kernelChanged.wait_until(lock, RealDeadline(fault.holdMs), [] { return false; });
+  Settle(lock, deadline, RealClock::time_point::max(), [] { return false; });
   return fault.error;
 }
 

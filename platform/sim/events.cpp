@@ -38,7 +38,7 @@ BOOL Store(HANDLE handle, bool value) {
 bool WaitForEvent(HANDLE handle, DWORD milliseconds, DWORD &result) {
   std::shared_ptr<Event> event = LookUpEvent(handle);
   if (!event) return false;
-  RealClock::time_point deadline = RealDeadline(milliseconds);
+  ModelTime deadline = DeadlineAfter(milliseconds);
   std::unique_lock<std::mutex> lock(kernelLock);
   bool set = BlockUntil(lock, deadline, [&] { return event->set; });
   if (set && !event->manualReset) event->set = false;

@@ -72,7 +72,7 @@ int HostEcho(uint32_t destination, const void *payload, size_t size, DWORD milli
         errno == ENETUNREACH || errno == EHOSTUNREACH ? kDestinationUnreachable : kGeneralFailure;
     return -1;
   }
-  RealClock::time_point deadline = RealDeadline(milliseconds);
+  ModelTime deadline = DeadlineAfter(milliseconds);
   for (;;) {
     if (WaitReady(raw.fd, POLLIN, deadline) <= 0) return 0;
     unsigned char packet[1500];

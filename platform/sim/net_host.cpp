@@ -121,7 +121,7 @@ int HostConnect(int fd, const void *address, int length, int &error) {
   if (Unreachable(host)) return Fail(error, 10049);  // WSAEADDRNOTAVAIL
   if (connect(fd, reinterpret_cast<sockaddr *>(&host), hostLength) == 0) return 0;
   if (errno != EINPROGRESS) return Fail(error, WsaError(errno));
-  int ready = WaitReady(fd, POLLOUT, RealClock::time_point::max());
+  int ready = WaitReady(fd, POLLOUT, kNever);
   if (ready < 0) return Fail(error, 10004);  // WSAEINTR
   int result = 0;
   socklen_t size = sizeof result;
@@ -156,7 +156,7 @@ int HostAccept(int fd, void *address, int *length, int &error) {
       return accepted;
     }
     if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(error, WsaError(errno));
-    int ready = WaitReady(fd, POLLIN, RealClock::time_point::max());
+    int ready = WaitReady(fd, POLLIN, kNever);
     if (ready < 0) return Fail(error, 10004);
   }
 }
@@ -187,7 +187,7 @@ long HostSend(int fd, const void *data, size_t length, int &error) {
       continue;
     }
     if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(error, WsaError(errno));
-    if (WaitReady(fd, POLLOUT, RealClock::time_point::max()) < 0) return Fail(error, 10004);
+    if (WaitReady(fd, POLLOUT, kNever) < 0) return Fail(error, 10004);
   } while (sent < length);
   return long(sent);
 }
@@ -197,7 +197,7 @@ long HostReceive(int fd, void *data, size_t length, int &error) {
     ssize_t moved = recv(fd, data, length, 0);
     if (moved >= 0) return long(moved);
     if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(error, WsaError(errno));
-    if (WaitReady(fd, POLLIN, RealClock::time_point::max()) < 0) return Fail(error, 10004);
+    if (WaitReady(fd, POLLIN, kNever) < 0) return Fail(error, 10004);
   }
 }
 

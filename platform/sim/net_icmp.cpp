@@ -52,7 +52,7 @@ DWORD WINAPI IcmpSendEcho(HANDLE icmp, IPAddr destination, LPVOID requestData, W
   size_t room32 = replySize - kRecord32;
   if (!sim::EchoesAnswered()) {
     // The echo goes nowhere: the wait runs out, and can be cancelled or stopped meanwhile.
-    sim::WaitReady(-1, 0, sim::RealDeadline(timeout));
+    sim::WaitReady(-1, 0, sim::DeadlineAfter(timeout));
     sim::SetLastErrorValue(IP_REQ_TIMED_OUT);
     return 0;
   }

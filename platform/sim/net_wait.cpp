@@ -24,35 +24,39 @@ int ThreadWakeFd() {
   return wake.fd;
 }
 
-int RemainingMs(RealClock::time_point deadline) {
-  if (deadline == RealClock::time_point::max()) return -1;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - RealClock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
 }  // namespace
 
-int WaitReady(int fd, short events, RealClock::time_point deadline) {
+int WaitReady(int fd, short events, ModelTime deadline) {
+  if (fd < 0) {
+    // Nothing from outside can end this wait: the model's own clock does.
+    std::unique_lock<std::mutex> lock(kernelLock);
+    return BlockInIo(
+               lock, [] { return false; }, deadline)
+               ? 0
+               : -1;
+  }
   int wake = ThreadWakeFd();
   for (;;) {
     EnterPoll(wake);
+    void *wait = BeginRealIo(deadline);
     int outcome = 0;
-    for (;;) {
+    for (int slice = PassRealTime(wait); slice != 0; slice = PassRealTime(wait)) {
       pollfd fds[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
-      int ready = poll(fds, 2, RemainingMs(deadline));
+      int ready = poll(fds, 2, slice);
       if (ready < 0 && errno == EINTR) continue;
       if (fds[1].revents != 0) {
         uint64_t count;
         ssize_t drained = read(wake, &count, sizeof count);
         (void)drained;
         outcome = -1;
-      } else if (ready > 0) {
-        outcome = 1;
-      } else if (RemainingMs(deadline) != 0) {
-        continue;
+        break;
       }
-      break;
+      if (ready > 0) {
+        outcome = 1;
+        break;
+      }
     }
+    EndRealIo(wait);
     if (!LeavePoll()) return -1;
     // A wake that was no cancel (one left over from an earlier call) is ignored.
     if (outcome >= 0) return outcome;

@@ -49,6 +49,7 @@ thread_local DWORD currentThreadId = 0;
 void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOID parameter) {
   currentThreadId = self->id;
   currentThread = self.get();
+  EnrolAsModelThread();
   DWORD code;
   try {
     code = start(parameter);
@@ -61,6 +62,7 @@ void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOI
   self->running = false;
   --liveThreads;
   kernelChanged.notify_all();
+  ReleaseClockAtThreadEnd();
 }
 
 HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD threadId) {
@@ -84,6 +86,7 @@ HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, 
   {
     std::lock_guard<std::mutex> guard(kernelLock);
     ++liveThreads;
+    HoldClockForNewThread();
   }
   std::thread(RunThread, thread, start, parameter).detach();
   return handle;
@@ -116,29 +119,36 @@ void LeaveIfStopped(std::unique_lock<std::mutex> &lock) {
   throw ThreadExit{code};
 }
 
-bool Stopped() { return currentThread != nullptr && currentThread->stopped; }
-
 }  // namespace
 
-bool BlockUntil(std::unique_lock<std::mutex> &lock, RealClock::time_point deadline,
+bool BlockUntil(std::unique_lock<std::mutex> &lock, ModelTime deadline,
                 const std::function<bool()> &ready) {
-  auto wake = [&] { return ready() || Stopped(); };
-  bool woken = deadline == RealClock::time_point::max()
-                   ? (kernelChanged.wait(lock, wake), true)
-                   : kernelChanged.wait_until(lock, deadline, wake);
+  Thread *self = currentThread;
+  Settle(lock, deadline, RealClock::time_point::max(),
+         [&] { return ready() || (self != nullptr && self->stopped); });
   LeaveIfStopped(lock);
-  return woken && ready();
+  return ready();
 }
 
-bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &ready) {
+bool BlockUntilReal(std::unique_lock<std::mutex> &lock, RealClock::time_point realLimit,
+                    const std::function<bool()> &ready) {
+  Thread *self = currentThread;
+  Settle(lock, kNever, realLimit, [&] { return ready() || (self != nullptr && self->stopped); });
+  LeaveIfStopped(lock);
+  return ready();
+}
+
+bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &ready,
+               ModelTime deadline) {
   Thread *self = currentThread;
   if (self == nullptr) {
-    kernelChanged.wait(lock, ready);
+    Settle(lock, deadline, RealClock::time_point::max(), ready);
     return true;
   }
   self->inIo = true;
   self->ioCancelled = false;
-  kernelChanged.wait(lock, [&] { return ready() || self->ioCancelled || self->stopped; });
+  Settle(lock, deadline, RealClock::time_point::max(),
+         [&] { return ready() || self->ioCancelled || self->stopped; });
   self->inIo = false;
   LeaveIfStopped(lock);
   bool cancelled = self->ioCancelled && !ready();
@@ -179,8 +189,8 @@ size_t LiveThreadCount() {
 
 bool WaitForNoThreads(DWORD realMilliseconds) {
   std::unique_lock<std::mutex> lock(kernelLock);
-  return kernelChanged.wait_for(lock, std::chrono::milliseconds(realMilliseconds),
-                                [] { return liveThreads == 0; });
+  return Settle(lock, kNever, RealClock::now() + std::chrono::milliseconds(realMilliseconds),
+                [] { return liveThreads == 0; });
 }
 
 }  // namespace sim
@@ -214,7 +224,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  sim::RealClock::time_point deadline = sim::RealDeadline(milliseconds);
+  sim::ModelTime deadline = sim::DeadlineAfter(milliseconds);
   std::unique_lock<std::mutex> lock(sim::kernelLock);
   bool ended = sim::BlockUntil(lock, deadline, [&] { return !thread->running; });
   return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
@@ -242,7 +252,7 @@ void WINAPI Sleep(DWORD milliseconds) {
     std::this_thread::yield();
     return;
   }
-  sim::RealClock::time_point deadline = sim::RealDeadline(milliseconds);
+  sim::ModelTime deadline = sim::DeadlineAfter(milliseconds);
   std::unique_lock<std::mutex> lock(sim::kernelLock);
   sim::BlockUntil(lock, deadline, [] { return false; });
 }

@@ -107,7 +107,7 @@ LRESULT RunOnPageThread(const std::shared_ptr<Page> &page, const PageWork &run, 
   queues[page->thread].push_back(work);
   Changed();
   TakeBackUnlessDone takeBack{lock, work};
-  BlockUntil(lock, deadline, [&] { return work->done || page->destroyed; });
+  BlockUntilReal(lock, deadline, [&] { return work->done || page->destroyed; });
   if (!work->done) return failed;
   if (textOut != nullptr) *textOut = std::move(work->textOut);
   return work->result;
@@ -117,7 +117,7 @@ void RunModalLoop(const std::shared_ptr<Page> &page) {
   std::unique_lock<std::mutex> lock(kernelLock);
   ReleaseRunningWork(page->thread);
   for (;;) {
-    BlockUntil(lock, RealClock::time_point::max(),
+    BlockUntilReal(lock, RealClock::time_point::max(),
                [&] { return page->ended || HasWork(page->thread); });
     if (page->ended) return;
     std::shared_ptr<Work> work = TakeWork(page->thread);

@@ -19,7 +19,7 @@ WORD Language() { return sim::UiLanguage(); }
 bool SetAnsiCodePage(UINT codePage) { return sim::SetAnsiCodePage(codePage); }
 UINT AnsiCodePage() { return sim::AnsiCodePage(); }
 
-void SetClockSpeed(double factor) { sim::SetClockSpeed(factor); }
+void UseRealTime(bool real) { sim::UseRealTime(real); }
 
 void ReplaceResource(LPCSTR type, LPCSTR name, WORD language, std::vector<BYTE> bytes) {
   sim::ReplaceResourceData(sim::ResNameFrom(type), sim::ResNameFrom(name), language,
@@ -74,7 +74,7 @@ bool WaitUntilQuiet(unsigned realMilliseconds) { return sim::WaitForNoThreads(re
 
 void Reset() {
   SetLanguage(1033);
-  sim::SetClockSpeed(1);
+  sim::UseRealTime(false);
   sim::RestoreResourceData();
   sim::ClearFaults();
   sim::failedCloses = 0;

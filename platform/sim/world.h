@@ -21,8 +21,11 @@ WORD Language();
 bool SetAnsiCodePage(UINT codePage);
 UINT AnsiCodePage();
 
-// Model time runs `factor` times faster than real time (1 by default).
-void SetClockSpeed(double factor);
+// Model time is virtual by default: it stands still while any thread of the
+// program runs (the test's own thread too, once it has started a thread or
+// waited in the model) and jumps to the next deadline when all of them wait
+// in model calls. Real time is for a test that must see real durations.
+void UseRealTime(bool real);
 
 // Resources of the program, by type and name (ids through MAKEINTRESOURCEA, or
 // texts such as "FIRMWARE") in one language. Replacements last until Restore.
@@ -54,7 +57,7 @@ void ClearDebugOutput();
 // program started has ended. Returns whether it got quiet.
 bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
-// Back to the machine as built: language 1033 with code page 1252, clock speed 1, the compiled
+// Back to the machine as built: language 1033 with code page 1252, virtual time, the compiled
 // resources, no devices, no armed faults, no failed closes counted, the default
 // screen, no page history, no debug output, and a network with Winsock ready,
 // echoes answered and the IPv6 conversion present. Live counts are not reset:

@@ -62,14 +62,14 @@ HWND WaitForPage(WORD templateId, unsigned realMilliseconds) {
     return false;
   };
   std::unique_lock<std::mutex> lock(sim::kernelLock);
-  return sim::BlockUntil(lock, DeadlineIn(realMilliseconds), ready) ? found : nullptr;
+  return sim::BlockUntilReal(lock, DeadlineIn(realMilliseconds), ready) ? found : nullptr;
 }
 
 bool WaitForPageClosed(HWND page, unsigned realMilliseconds) {
   sim::WindowRef window = sim::LookUpWindow(page);
   if (!window.page || window.control >= 0) return true;  // gone already
   std::unique_lock<std::mutex> lock(sim::kernelLock);
-  return sim::BlockUntil(lock, DeadlineIn(realMilliseconds),
+  return sim::BlockUntilReal(lock, DeadlineIn(realMilliseconds),
                          [&] { return window.page->destroyed; });
 }
 
@@ -85,7 +85,7 @@ bool WaitUntil(const std::function<bool()> &condition, unsigned realMilliseconds
     // change it misses moves the version on and it runs again.
     if (condition()) return true;
     std::unique_lock<std::mutex> lock(sim::kernelLock);
-    if (!sim::BlockUntil(lock, deadline, [&] { return sim::UiVersion() != seen; })) {
+    if (!sim::BlockUntilReal(lock, deadline, [&] { return sim::UiVersion() != seen; })) {
       lock.unlock();
       return condition();
     }

@@ -122,9 +122,8 @@ TEST_F(DialogFlowTest, FailedProbeOnTheActionButtonShowsNotFound) {
 }
 
 TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
-  // Slow model time, and a printer that takes nothing: the progress page stays
-  // up for 30 model seconds, long enough to look at both pages.
-  world::SetClockSpeed(10);
+  // A printer that takes nothing: the progress page stays up for 30 model
+  // seconds, and model time stands still while the test looks at both pages.
   world::InjectDeviceFault({world::DeviceCall::WriteFile, world::DeviceFault::Action::block,
                             ERROR_GEN_FAILURE, 0, 1, 1});
   AttachPrinter();

@@ -14,10 +14,6 @@
 
 class ProgramTest : public SimTest {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    world::SetClockSpeed(100);
-  }
   void TearDown() override {
     program.reset();
     world::DetachAllDevices();

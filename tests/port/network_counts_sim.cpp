@@ -16,5 +16,3 @@ bool MakeEchoesUnanswered() {
   world::SetEchoesAnswered(false);
   return true;
 }
-
-void SpeedUpClock(double factor) { world::SetClockSpeed(factor); }

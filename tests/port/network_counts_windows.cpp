@@ -24,5 +24,3 @@ size_t HandleSlack() { return 16; }
 void WaitForPortThreads() {}
 
 bool MakeEchoesUnanswered() { return std::getenv("UPDATER_ECHOES_UNANSWERED") != nullptr; }
-
-void SpeedUpClock(double) {}

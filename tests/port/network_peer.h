@@ -87,5 +87,3 @@ void WaitForPortThreads();
 // network of its own that ignores echoes (as its runner says in the
 // environment). False when it cannot.
 bool MakeEchoesUnanswered();
-// Natively, model time runs `factor` times faster; elsewhere nothing.
-void SpeedUpClock(double factor);

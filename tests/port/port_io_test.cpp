@@ -16,9 +16,6 @@ class PortIoTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    // Fast enough that a 30 s time-out costs 1.5 s, slow enough that the
-    // bounds on how long a stopped call takes hold on a loaded machine.
-    world::SetClockSpeed(20);
     world::PrintClassDevice device;
     device.hardwareIds = {"USB\\VID_7C5E&PID_4A86"};
     device.endpoint = printer;
@@ -237,8 +234,6 @@ TEST_F(PortIoTest, EveryFailureKeepsItsReasonAndTellsTheDebugger) {
 // The driver call holds its thread whatever is done to it: the port layer
 // cannot confirm the worker ended, so the port is the worker's from then on.
 TEST_F(PortIoTest, WorkerThatCannotBeStoppedKeepsThePortItUses) {
-  // 32.5 s of the 33 s allowed are the design's own: the margin needs a slower clock.
-  world::SetClockSpeed(5);
   world::DeviceFault hold{world::DeviceCall::WriteFile, world::DeviceFault::Action::hold};
   hold.holdMs = 36000;
   world::InjectDeviceFault(hold);

@@ -31,10 +31,7 @@ std::vector<uint8_t> ResourceImage() {
 
 class TransferTest : public SimTest {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    world::SetClockSpeed(100);
-  }
+  void SetUp() override { SimTest::SetUp(); }
   void TearDown() override {
     world::DetachAllDevices();
     SimTest::TearDown();
@@ -142,9 +139,6 @@ TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
     vprinter::PrinterConfig config;
     config.expectedImage = image;
     Attach(config);
-    // At real speed, where the one-second pause after the last block could not
-    // hide in scheduling noise.
-    world::SetClockSpeed(c.length == 0 ? 1 : 100);
     DWORD before = GetTickCount();
     EXPECT_EQ(RunTransfer(), 0) << c.length;
     vprinter::Record record = printer->record();
@@ -279,8 +273,6 @@ TEST_F(TransferTest, EveryFailureReleasesThePortBeforeEndingThePageOnce) {
       {"fails", fails, "write block 2: write"},
       {"vanishes", vanishes, "write block 4: write"},
   };
-  // Slow enough that 3 s over the time-out can be told from scheduling noise.
-  world::SetClockSpeed(10);
   for (const Case &c : cases) {
     Attach(c.config);
     unsigned handlesAtEnd = 99;
@@ -350,9 +342,8 @@ TEST_F(TransferTest, FailuresOfTheExchangeAndOfTheLastShortBlockFailTheTransfer)
 TEST_F(TransferTest, CompleteTransferPausesASecondOnOneHundredPercent) {
   UseImage(std::vector<uint8_t>(1000, 0x11));
   Attach(vprinter::PrinterConfig());
-  // A real second: a 1000-byte transfer takes milliseconds, so only the pause
-  // can make the page last that long, however loaded the machine.
-  world::SetClockSpeed(1);
+  // Nothing else in a 1000-byte transfer waits: only the pause can make the
+  // page last a second of model time.
   DWORD endedAt = 0;
   world::WatchEndDialog([&](HWND) { endedAt = GetTickCount(); });
   DWORD before = GetTickCount();
@@ -371,7 +362,6 @@ TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
       {"mode-switch reply", world::DeviceCall::ReadFile, 1, true,
        "mode-switch reply: time-out, worker could not be stopped"},
   };
-  world::SetClockSpeed(10);
   for (const FaultCase &c : cases) {
     std::string id = c.Id();
     UseHardwareId(std::u16string(id.begin(), id.end()));
@@ -398,7 +388,6 @@ TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
     vprinter::PrinterConfig healthy;
     healthy.expectedImage = ResourceImage();
     Attach(healthy, {id});
-    world::SetClockSpeed(100);
     EXPECT_EQ(RunTransfer(), 0) << c.what;
     EXPECT_TRUE(printer->record().imageMatches) << c.what;
     EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u);
@@ -406,7 +395,6 @@ TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
     // are still there (AddressSanitizer would see otherwise).
     EXPECT_TRUE(world::WaitUntilQuiet(20000));
     ExpectGivenUp(2, 2);  // per stuck worker: its port's two handles, its job and the port record
-    world::SetClockSpeed(10);
     world::DetachAllDevices();
   }
 }

@@ -47,7 +47,6 @@ TEST_F(SimPrinterTest, CallsComeBackAsTheModelsOutcomes) {
 }
 
 TEST_F(SimPrinterTest, SlowLinkSpendsModelTime) {
-  world::SetClockSpeed(100);
   PrinterConfig config;
   config.bytesPerSecond = 640;
   SimPrinter printer(config);

@@ -17,32 +17,68 @@ namespace sim {
 
 using RealClock = std::chrono::steady_clock;
 
-// Every state change a blocked call may be waiting for (a thread ending, a
-// clock speed change) is made under kernelLock and announced on kernelChanged.
+// Every state change a blocked call may be waiting for (a thread ending, the
+// clock moving) is made under kernelLock and announced on kernelChanged.
 extern std::mutex kernelLock;
 extern std::condition_variable kernelChanged;
 
-// The model's clock: milliseconds that run `speed` times faster than real ones.
-uint64_t NowMs();
-void SetClockSpeed(double speed);
-// The real moment at which `milliseconds` of model time from now have passed;
-// INFINITE gives a moment that never comes.
-RealClock::time_point RealDeadline(DWORD milliseconds);
+// The model's clock, in milliseconds since the machine started. Virtual unless
+// real time is asked for: see clock.cpp.
+using ModelTime = uint64_t;
+constexpr ModelTime kNever = ~ModelTime(0);
+ModelTime NowMs();
+// The moment `milliseconds` from now (kNever for INFINITE).
+ModelTime DeadlineAfter(DWORD milliseconds);
+void UseRealTime(bool real);
+
+// Who holds the clock, all with kernelLock held. A thread that starts another
+// holds the clock for it until it runs; a model thread's own record says so
+// from its start; its end lets the clock go.
+void HoldClockForNewThread();
+void EnrolAsModelThread();
+void ReleaseClockAtThreadEnd();
+// Moves the clock to the next deadline if every thread waits and none is
+// about to run.
+void MoveClockIfAllWait();
+
+// The one place a thread waits in the model, with kernelLock held through
+// `lock`: until wake(), the model moment `deadline`, or the real moment
+// `realLimit` (a limit of the test bench's, never of the program's). Returns
+// wake(). Meanwhile the thread does not hold the clock.
+bool Settle(std::unique_lock<std::mutex> &lock, ModelTime deadline, RealClock::time_point realLimit,
+            const std::function<bool()> &wake);
+
+// A wait on a descriptor whose data comes from outside the model (a socket),
+// without kernelLock. Such a wait neither holds the clock nor lets it jump:
+// while one lasts and nothing else runs, model time passes at the pace of real
+// time, so data on its way arrives at the model moment it would on a machine,
+// and a silent peer still times out. PassRealTime moves the clock on by the
+// real time since it last moved, and says for how many real milliseconds to
+// poll next: 0 once `deadline` has come.
+void *BeginRealIo(ModelTime deadline);
+int PassRealTime(void *record);
+void EndRealIo(void *record);
 
 // Where a thread can be stopped. A stopped model thread leaves through forced
 // unwinding from inside the model call it is in (or the next one it makes) and
 // never returns into the program. Threads not started through the model (the
 // tests' own) are never stopped.
 //
-// Waits, with kernelLock held through `lock`, until ready() or the deadline.
-// Returns ready(). Unwinds if the calling thread is stopped meanwhile.
-bool BlockUntil(std::unique_lock<std::mutex> &lock, RealClock::time_point deadline,
+// Waits, with kernelLock held through `lock`, until ready() or the model
+// moment `deadline`. Returns ready(). Unwinds if the calling thread is stopped
+// meanwhile.
+bool BlockUntil(std::unique_lock<std::mutex> &lock, ModelTime deadline,
                 const std::function<bool()> &ready);
+// The same for the test bench's waits, bounded in real time.
+bool BlockUntilReal(std::unique_lock<std::mutex> &lock, RealClock::time_point realLimit,
+                    const std::function<bool()> &ready);
 
 // Blocks in a synchronous I/O call, with kernelLock held through `lock`, until
-// ready(). Returns false if CancelSynchronousIo cancelled the call first (the
-// call then fails with ERROR_OPERATION_ABORTED); unwinds if the thread is stopped.
-bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &ready);
+// ready() or `deadline`. Returns false if CancelSynchronousIo cancelled the call
+// first (the call then fails with ERROR_OPERATION_ABORTED); unwinds if the
+// thread is stopped.
+bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &ready,
+               ModelTime deadline = kNever);
 
 // Unwinds if the calling thread has been stopped; every model call that can
 // take time calls it on entry.

@@ -28,10 +28,10 @@ void HostAbandon(int fd);
 long HostSend(int fd, const void *data, size_t length, int &error);
 long HostReceive(int fd, void *data, size_t length, int &error);
 
-// Waits until `fd` is ready for `events` (poll bits) or the deadline
-// (RealDeadline of model milliseconds); a negative fd just waits. Returns 1
-// ready, 0 timed out, -1 cancelled. Unwinds if the calling thread is stopped.
-int WaitReady(int fd, short events, RealClock::time_point deadline);
+// Waits until `fd` is ready for `events` (poll bits) or the model moment
+// `deadline`; a negative fd just waits. Returns 1 ready, 0 timed out, -1
+// cancelled. Unwinds if the calling thread is stopped.
+int WaitReady(int fd, short events, ModelTime deadline);
 
 // One ICMP echo over a raw socket. Returns 1 with the reply's data, source and
 // round trip; 0 when none came in time; -1 with `error` (IP_ status) otherwise.
