@@ -102,8 +102,7 @@ TEST_F(PortIoTest, StalledWriteFailsAfterTheTimeOutAndLeavesNothingRunning) {
   DWORD before = GetTickCount();
   EXPECT_EQ(PortWrite(port, block.data(), &count), 0);
   DWORD took = GetTickCount() - before;
-  EXPECT_GE(took, 30000u);
-  EXPECT_LT(took, 33000u) << "the call must return within the time-out and 3 s";
+  EXPECT_EQ(took, 30000u) << "a cancelled worker ends at once";
   EXPECT_EQ(world::LiveThreads(), 0u) << "the stuck worker was not stopped";
   // The caller may reuse its data at once: the port still works.
   EXPECT_EQ(PortWrite(port, block.data(), &count), 1);
@@ -137,8 +136,7 @@ TEST_F(PortIoTest, WorkerThatIgnoresCancellationIsTerminated) {
   DWORD before = GetTickCount();
   EXPECT_EQ(PortWrite(port, "data", &count), 0);
   DWORD took = GetTickCount() - before;
-  EXPECT_GE(took, 30500u) << "termination comes only after the 500 ms grace";
-  EXPECT_LT(took, 33000u);
+  EXPECT_EQ(took, 30500u) << "termination comes only after the 500 ms grace";
   EXPECT_EQ(world::LiveThreads(), 0u);
 }
 
@@ -169,7 +167,7 @@ TEST_F(PortIoTest, ReadsThatDeliverNothingBackOffAndEndAtTheTimeOutByThemselves)
   EXPECT_EQ(PortRead(port, &buffer[0], &count), 0);
   DWORD took = GetTickCount() - before;
   EXPECT_GE(took, 30000u);
-  EXPECT_LT(took, 33000u);
+  EXPECT_LE(took, 33000u);
   EXPECT_EQ(LastStep(), "time-out") << "the worker did not end by itself";
   // About 30 s in pauses of up to tens of ms: hundreds of calls, not millions.
   unsigned calls = world::DeviceCallsMade(world::DeviceCall::ReadFile);
@@ -241,8 +239,7 @@ TEST_F(PortIoTest, WorkerThatCannotBeStoppedKeepsThePortItUses) {
   DWORD before = GetTickCount();
   EXPECT_EQ(PortWrite(port, "data", &count), 0);
   DWORD took = GetTickCount() - before;
-  EXPECT_GE(took, 32500u) << "the cancel grace and the 2 s after termination";
-  EXPECT_LT(took, 33000u);
+  EXPECT_EQ(took, 32500u) << "the cancel grace and the 2 s after termination";
   EXPECT_EQ(LastStep(), "time-out, worker could not be stopped");
   EXPECT_EQ(world::LiveThreads(), 1u);
 

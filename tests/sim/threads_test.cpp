@@ -162,6 +162,24 @@ TEST_F(ThreadsTest, SleepsTakeNoRealTimeInVirtualTimeAndTheirLengthInRealTime) {
   }
 }
 
+// A thread that works outside the model holds the clock: a wait on it cannot
+// run out however long the work takes in real time.
+DWORD WINAPI WorkForAWhile(LPVOID) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+  while (std::chrono::steady_clock::now() < until) {
+  }
+  return 0;
+}
+
+TEST_F(ThreadsTest, ClockStandsStillWhileAThreadWorks) {
+  HANDLE thread = CreateThread(nullptr, 0, WorkForAWhile, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  DWORD before = GetTickCount();
+  EXPECT_EQ(WaitForSingleObject(thread, 50), WAIT_OBJECT_0);
+  EXPECT_EQ(GetTickCount(), before);
+  CloseHandle(thread);
+}
+
 }  // namespace
 
 namespace {
