@@ -11,9 +11,9 @@ namespace {
 
 typedef unsigned(WINAPI *JobRoutine)(void *);
 
-// A read that delivered nothing is asked again after a pause that grows from
-// 1 ms to this, so a device that keeps answering with nothing costs no core.
-constexpr DWORD kEmptyReadPauseMaxMs = 32;
+// A read or write that moved nothing is made again after a pause that grows
+// from 1 ms to this.
+constexpr DWORD kEmptyCallPauseMaxMs = 32;
 
 BYTE *JobBytes(PortJob *job) { return reinterpret_cast<BYTE *>(job + 1); }
 
@@ -78,35 +78,47 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
 
 }  // namespace
 
+namespace {
+
+// Moves the whole count through the kind's read or write, either of which may
+// move less than asked: a block written in part is not written, so only every
+// byte, a failure or the caller's stop ends the run. A call that moved nothing
+// is made again after a pause that grows, so a device that keeps answering with
+// nothing costs no core.
+template <class Entry>
+void MoveWholeCount(PortJob *job, Entry move) {
+  DWORD pause = 1;
+  while (job->count != 0 && !StopAsked(job)) {
+    uint32_t moved = job->count;
+    job->result = move(job->port, job->data, &moved);
+    if (job->result == 0) {
+      job->error = GetLastError();
+      break;
+    }
+    if (moved > job->count) moved = job->count;
+    job->count -= moved;
+    job->data += moved;
+    if (moved != 0) {
+      pause = 1;
+      continue;
+    }
+    Sleep(pause);
+    if (pause < kEmptyCallPauseMaxMs) pause *= 2;
+  }
+  if (job->count != 0) job->result = 0;
+}
+
+}  // namespace
+
 unsigned WINAPI PortWriteWorker(void *parameter) {
   auto *job = static_cast<PortJob *>(parameter);
-  job->result = portDriver.io[job->port->kind].write(job->port, job->data, &job->count);
-  if (job->result == 0) job->error = GetLastError();
+  MoveWholeCount(job, portDriver.io[job->port->kind].write);
   return 0;
 }
 
 unsigned WINAPI PortReadWorker(void *parameter) {
   auto *job = static_cast<PortJob *>(parameter);
-  PortReadEntry read = portDriver.io[job->port->kind].read;
-  DWORD pause = 1;
-  // Only data, a failure or the caller's stop ends the run.
-  while (job->count != 0 && !StopAsked(job)) {
-    uint32_t delivered = job->count;
-    job->result = read(job->port, job->data, &delivered);
-    if (job->result == 0) {
-      job->error = GetLastError();
-      break;
-    }
-    if (delivered > job->count) delivered = job->count;
-    job->count -= delivered;
-    job->data += delivered;
-    if (delivered != 0) {
-      pause = 1;
-      continue;
-    }
-    Sleep(pause);
-    if (pause < kEmptyReadPauseMaxMs) pause *= 2;
-  }
+  MoveWholeCount(job, portDriver.io[job->port->kind].read);
   return 0;
 }
 

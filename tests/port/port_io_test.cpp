@@ -63,11 +63,43 @@ TEST_F(PortIoTest, WriteSendsTheBytesAndLeavesTheCountAlone) {
   EXPECT_EQ(printer->Written(), block);
 }
 
-TEST_F(PortIoTest, PartialWriteCountsAsTheDriverReportsIt) {
-  Inject(world::DeviceCall::WriteFile, world::DeviceFault::Action::shorten, 3);
-  uint32_t count = 8;
-  EXPECT_EQ(PortWrite(port, "12345678", &count), 1);
-  EXPECT_EQ(printer->Written(), "123");
+// A block written in part is not written: the rest follows, or the call fails.
+TEST_F(PortIoTest, PartialWritesGoOnUntilEveryByteIsWritten) {
+  using Action = world::DeviceFault::Action;
+  struct Case {
+    const char *what;
+    std::vector<world::DeviceFault> faults;
+    int result;
+    std::string written;
+  };
+  const Case cases[] = {
+      {"3 bytes, then the rest",
+       {{world::DeviceCall::WriteFile, Action::shorten, 0, 3}},
+       1,
+       "12345678"},
+      {"nothing, then everything",
+       {{world::DeviceCall::WriteFile, Action::succeedEmpty, 0, 0, 1, 3}},
+       1,
+       "12345678"},
+      {"3 bytes, then a failure",
+       {{world::DeviceCall::WriteFile, Action::shorten, 0, 3},
+        {world::DeviceCall::WriteFile, Action::fail, ERROR_GEN_FAILURE, 0, 2}},
+       0,
+       "123"},
+      {"never anything",
+       {{world::DeviceCall::WriteFile, Action::succeedEmpty, 0, 0, 1, 1000000000u}},
+       0,
+       ""},
+  };
+  for (const Case &c : cases) {
+    size_t before = printer->Written().size();
+    world::DisarmFaults();
+    for (const world::DeviceFault &fault : c.faults) world::InjectDeviceFault(fault);
+    uint32_t count = 8;
+    EXPECT_EQ(PortWrite(port, "12345678", &count), c.result) << c.what;
+    EXPECT_EQ(count, 8u) << c.what;
+    EXPECT_EQ(printer->Written().substr(before), c.written) << c.what;
+  }
 }
 
 TEST_F(PortIoTest, ReadDeliveredInPiecesArrivesWholeAndInOrder) {
