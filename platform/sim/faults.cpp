@@ -6,11 +6,13 @@ namespace sim {
 namespace {
 // Per fault: how many more calls pass before the armed one; 0 means not armed.
 std::atomic<unsigned> countdown[static_cast<int>(Fault::count)];
+std::atomic<unsigned> made[static_cast<int>(Fault::count)];
 }  // namespace
 
 void ArmFault(Fault fault, unsigned nth) { countdown[static_cast<int>(fault)] = nth; }
 
 bool TakeFault(Fault fault) {
+  ++made[static_cast<int>(fault)];
   std::atomic<unsigned> &left = countdown[static_cast<int>(fault)];
   unsigned seen = left.load();
   while (seen != 0) {
@@ -19,8 +21,11 @@ bool TakeFault(Fault fault) {
   return false;
 }
 
+unsigned CallsMade(Fault fault) { return made[static_cast<int>(fault)]; }
+
 void ClearFaults() {
   for (auto &left : countdown) left = 0;
+  for (auto &count : made) count = 0;
 }
 
 }  // namespace sim

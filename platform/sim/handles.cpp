@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "internal/faults.h"
 #include "internal/kernel.h"
 #include "win32_kernel.h"
 
@@ -64,7 +65,14 @@ std::atomic<size_t> failedCloses{0};
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-  if (sim::RemoveHandle(handle)) return TRUE;
+  bool faulted = sim::TakeFault(sim::Fault::close);
+  if (sim::RemoveHandle(handle) && !faulted) return TRUE;
+  // An injected failure is told like a refused close, though the handle is
+  // gone: what is tested is how the program takes the answer.
+  if (faulted) {
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
   ++sim::failedCloses;
   sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
   return FALSE;

@@ -64,6 +64,17 @@ void RestoreResources() { sim::RestoreResourceData(); }
 void FailAllocation(unsigned nth) { sim::ArmFault(sim::Fault::allocation, nth); }
 void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation, nth); }
 void FailDisplayContext(unsigned nth) { sim::ArmFault(sim::Fault::displayContext, nth); }
+void FailClose(unsigned nth) { sim::ArmFault(sim::Fault::close, nth); }
+
+void DisarmFaults() {
+  sim::ClearFaults();
+  sim::ClearDeviceFaults();
+}
+
+CallCounts CallsMade() {
+  return {sim::CallsMade(sim::Fault::allocation), sim::CallsMade(sim::Fault::threadCreation),
+          sim::CallsMade(sim::Fault::displayContext), sim::CallsMade(sim::Fault::close)};
+}
 
 size_t LiveHandles() { return sim::HandleCount(); }
 size_t LiveThreads() { return sim::LiveThreadCount(); }

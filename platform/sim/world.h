@@ -40,6 +40,15 @@ void FailAllocation(unsigned nth);
 void FailThreadCreation(unsigned nth);
 // CreateICA for the display.
 void FailDisplayContext(unsigned nth);
+// CloseHandle: the handle is closed all the same, but the call says it failed.
+void FailClose(unsigned nth);
+// Disarms every armed fault, device faults too, and starts the call counts afresh.
+void DisarmFaults();
+// Calls of each of those kinds since the last Reset, faulted or not.
+struct CallCounts {
+  unsigned allocations, threadCreations, displayContexts, closes;
+};
+CallCounts CallsMade();
 
 // What is alive: open handles, threads the program started that have not
 // ended, and heap blocks (process and local heaps) not yet freed.
