@@ -1,6 +1,7 @@
 // Modal pages: DialogBoxParamA and W build the page from the program's template,
 // initialises it on the calling thread, shows it and runs its modal loop there
 // until EndDialog, from whichever thread, ends it.
+#include "internal/faults.h"
 #include "internal/resources.h"
 #include "internal/ui.h"
 #include "win32_resources.h"
@@ -62,6 +63,11 @@ INT_PTR RunDialog(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC d
     // A guess at the error: Windows gives no documented one for a page whose
     // controls cannot be created.
     sim::SetLastErrorValue(ERROR_INVALID_DATA);
+    return -1;
+  }
+  // Windows gives -1 when it cannot make the page, short of memory or of window handles.
+  if (sim::TakeFault(sim::Fault::dialog)) {
+    sim::SetLastErrorValue(ERROR_NOT_ENOUGH_MEMORY);
     return -1;
   }
   sim::PageCloser closer{

@@ -65,6 +65,7 @@ void FailAllocation(unsigned nth) { sim::ArmFault(sim::Fault::allocation, nth); 
 void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation, nth); }
 void FailDisplayContext(unsigned nth) { sim::ArmFault(sim::Fault::displayContext, nth); }
 void FailClose(unsigned nth) { sim::ArmFault(sim::Fault::close, nth); }
+void FailDialog(unsigned nth) { sim::ArmFault(sim::Fault::dialog, nth); }
 
 void DisarmFaults() {
   sim::ClearFaults();
@@ -73,7 +74,8 @@ void DisarmFaults() {
 
 CallCounts CallsMade() {
   return {sim::CallsMade(sim::Fault::allocation), sim::CallsMade(sim::Fault::threadCreation),
-          sim::CallsMade(sim::Fault::displayContext), sim::CallsMade(sim::Fault::close)};
+          sim::CallsMade(sim::Fault::displayContext), sim::CallsMade(sim::Fault::close),
+          sim::CallsMade(sim::Fault::dialog)};
 }
 
 size_t LiveHandles() { return sim::HandleCount(); }

@@ -42,11 +42,13 @@ void FailThreadCreation(unsigned nth);
 void FailDisplayContext(unsigned nth);
 // CloseHandle: the handle is closed all the same, but the call says it failed.
 void FailClose(unsigned nth);
+// DialogBoxParamA or W: no page, -1.
+void FailDialog(unsigned nth);
 // Disarms every armed fault, device faults too, and starts the call counts afresh.
 void DisarmFaults();
 // Calls of each of those kinds since the last Reset, faulted or not.
 struct CallCounts {
-  unsigned allocations, threadCreations, displayContexts, closes;
+  unsigned allocations, threadCreations, displayContexts, closes, dialogs;
 };
 CallCounts CallsMade();
 

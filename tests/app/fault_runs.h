@@ -15,7 +15,7 @@ namespace fault_runs {
 using world::DeviceCall;
 using Action = world::DeviceFault::Action;
 
-enum class Kind { device, allocation, threadCreation, displayContext, close };
+enum class Kind { device, allocation, threadCreation, displayContext, close, dialog };
 
 struct FaultPoint {
   Kind kind;
@@ -53,8 +53,8 @@ const char *const kDeviceCallNames[] = {
 };
 
 inline std::string Describe(const FaultPoint &point) {
-  static const char *const kinds[] = {"", "heap allocation", "thread start", "display context",
-                                      "CloseHandle"};
+  static const char *const kinds[] = {
+      "", "heap allocation", "thread start", "display context", "CloseHandle", "DialogBoxParamW"};
   static const char *const actions[] = {
       "fails", "blocks past the time-out", "", "moves 1 byte", "moves 0 bytes", ""};
   std::string name = point.kind == Kind::device
@@ -81,6 +81,9 @@ inline void Arm(const FaultPoint &point) {
       break;
     case Kind::close:
       world::FailClose(point.nth);
+      break;
+    case Kind::dialog:
+      world::FailDialog(point.nth);
       break;
   }
 }
@@ -143,7 +146,7 @@ class FaultRunTest : public ProgramTest {
     for (DeviceCall call : kDeviceCalls) counts.push_back(world::DeviceCallsMade(call));
     world::CallCounts others = world::CallsMade();
     counts.insert(counts.end(), {others.allocations, others.threadCreations, others.displayContexts,
-                                 others.closes});
+                                 others.closes, others.dialogs});
     return counts;
   }
 
@@ -161,7 +164,8 @@ class FaultRunTest : public ProgramTest {
       }
       ++index;
     }
-    for (Kind kind : {Kind::allocation, Kind::threadCreation, Kind::displayContext, Kind::close}) {
+    for (Kind kind : {Kind::allocation, Kind::threadCreation, Kind::displayContext, Kind::close,
+                      Kind::dialog}) {
       for (unsigned nth = 1; nth <= made[index]; ++nth)
         points.push_back({kind, DeviceCall::CreateFileA, Action::fail, nth});
       ++index;
@@ -205,6 +209,11 @@ class FaultRunTest : public ProgramTest {
           [&] { return Closed(IDD_PROGRESS) > closed && world::IsVisible(main); }));
     world::WatchEndDialog(nullptr);
     std::string message = world::ControlText(main, IDC_MESSAGE);
+    // The progress page itself could not be made: the transfer failed before it began.
+    if (!paged && fault != nullptr && fault->kind == Kind::dialog) {
+      EXPECT_EQ(message, Text(IDS_FAILED));
+      return "failed, no progress page";
+    }
     if (!paged) {
       EXPECT_EQ(message, Text(IDS_NOT_FOUND)) << "only the probe can fail without the page";
       return "not found";
