@@ -15,6 +15,7 @@ int PortCreate(Port **place, PortKind kind) {
 
 int PortDestroy(Port *port) {
   if (port == nullptr) return 0;
+  if (port->workerMayRun) return 1;
   // Close first: that stops the thread the open started, and if the thread
   // could not be confirmed ended the close gives its parameter up. Only then is
   // the parameter read, and freed after the record.
@@ -31,6 +32,6 @@ int PortOpen(Port *port) {
 }
 
 int PortClose(Port *port) {
-  if (port == nullptr) return 0;
+  if (port == nullptr || port->workerMayRun) return 0;
   return portDriver.io[port->kind].close(port);
 }

@@ -13,10 +13,19 @@ struct PortJob {
   uint32_t count;  // write: the bytes to write; read: the bytes still missing
   int32_t result;  // the last driver result; 0 until there is one
   uint64_t thread;
+  LONG volatile stop;  // set by the caller when it gives up; a read worker then ends by itself
+  DWORD error;         // GetLastError of the driver call that failed, on the worker's side
 };
 
+// The largest count a call takes: the job's bytes follow its record in one heap
+// block, whose size must not wrap in a 32-bit build.
+constexpr uint32_t kPortJobMaxCount = 0xFFFFFFFFu - 4096u;
+
 // Writes `*count` bytes: the driver's result if its write ended within the
-// time-out, else 0. `*count` is read, never written; 0 is refused.
+// time-out, else 0. `*count` is read, never written; 0 is refused, and so is a
+// count above kPortJobMaxCount. Once a worker could not be stopped, the port is
+// left to it: later calls on the port fail at once, and PortClose and
+// PortDestroy leave its handles and record alone.
 int PortWrite(Port *port, const void *data, const uint32_t *count);
 // Reads `*count` bytes: 1 when all arrived within the time-out, else 0 with the
 // bytes that did arrive at the start of `buffer`. `*count` is never written.

@@ -6,10 +6,15 @@ constexpr DWORD kCancelGraceMs = 500;
 constexpr DWORD kTerminateWaitMs = 2000;
 }  // namespace
 
-int StopThread(HANDLE thread) {
-  if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) return 1;
+ThreadStopOutcome StopThreadReporting(HANDLE thread) {
+  if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) return THREAD_STOP_ENDED;
   CancelSynchronousIo(thread);
-  if (WaitForSingleObject(thread, kCancelGraceMs) == WAIT_OBJECT_0) return 1;
+  if (WaitForSingleObject(thread, kCancelGraceMs) == WAIT_OBJECT_0) return THREAD_STOP_CANCELLED;
   TerminateThread(thread, STILL_ACTIVE);
-  return WaitForSingleObject(thread, kTerminateWaitMs) == WAIT_OBJECT_0 ? 1 : 0;
+  if (WaitForSingleObject(thread, kTerminateWaitMs) == WAIT_OBJECT_0) return THREAD_STOP_TERMINATED;
+  return THREAD_STOP_UNCONFIRMED;
+}
+
+int StopThread(HANDLE thread) {
+  return StopThreadReporting(thread) != THREAD_STOP_UNCONFIRMED ? 1 : 0;
 }

@@ -11,6 +11,8 @@ namespace {
 // A device whose property keeps growing between the size query and the read
 // would otherwise keep the search asking for ever.
 constexpr int kPropertyAttempts = 4;
+// Far beyond any real list, and far from where a 32-bit size wraps.
+constexpr DWORD kHardwareIdsMaxSize = 0x10000000;
 
 enum class IdList { read, noIds, failed };
 
@@ -30,7 +32,9 @@ IdList ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA *device, char **ids, DWORD 
     *ids = nullptr;
     *size = 0;
     if (error == ERROR_INVALID_DATA) return IdList::noIds;
-    if (error != ERROR_INSUFFICIENT_BUFFER || required == 0) return IdList::failed;
+    // The block is one byte longer than required: that byte must not wrap the size.
+    if (error != ERROR_INSUFFICIENT_BUFFER || required == 0 || required > kHardwareIdsMaxSize)
+      return IdList::failed;
     *ids = static_cast<char *>(LocalAlloc(LPTR, required + 1));
     if (*ids == nullptr) return IdList::failed;
     *size = required;

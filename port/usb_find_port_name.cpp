@@ -1,5 +1,6 @@
 // Search by port name: the printer-class interface whose "Port Number" in the
 // registry, written as "USB%03d", is the port name.
+#include <cstddef>
 #include <cstring>
 
 #include "usb_interface_detail.h"
@@ -23,12 +24,13 @@ constexpr int kWideGuidSize = 60;
 constexpr size_t kKeySize = 1024;
 
 // The interface's port name ("USB%03d") into `name`; false when the interface
-// is one to skip: a "#dot4#" interface, or one without a readable port number.
-bool InterfacePortName(const char *devicePath, char *name) {
+// is one to skip: a "#dot4#" interface, one without a readable port number, or
+// one whose path does not end inside the `room` bytes the platform gave it.
+bool InterfacePortName(const char *devicePath, size_t room, char *name) {
   // The registry names an interface by its path with every backslash as '#'.
   char keyForm[kUsbPathSize] = {};
-  size_t length = strnlen(devicePath, kUsbPathSize);
-  if (length == kUsbPathSize) return false;
+  size_t length = strnlen(devicePath, room < kUsbPathSize ? room : kUsbPathSize);
+  if (length == room || length == kUsbPathSize) return false;
   for (size_t i = 0; i < length; ++i) keyForm[i] = devicePath[i] == '\\' ? '#' : devicePath[i];
   if (std::strstr(keyForm, "#dot4#") != nullptr) return false;
 
@@ -80,7 +82,8 @@ char *UsbFindByPortName(const char *portName, char *path) {
     SP_DEVICE_INTERFACE_DETAIL_DATA_A *detail = UsbInterfaceDetail(set, &interfaceData, &size);
     if (detail == nullptr) break;
     char name[32];
-    if (InterfacePortName(detail->DevicePath, name) && lstrcmpiA(name, portName) == 0)
+    size_t room = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    if (InterfacePortName(detail->DevicePath, room, name) && lstrcmpiA(name, portName) == 0)
       found = UsbCopyDevicePath(detail, size, path);
     LocalFree(detail);
   }

@@ -1,5 +1,6 @@
 // The printer-class open: the interface path, found by port name or hardware
 // id, opened once for writing and once for reading.
+#include "port_failure.h"
 #include "port_heap.h"
 #include "usb_driver.h"
 #include "usb_location.h"
@@ -8,8 +9,10 @@
 namespace {
 
 HANDLE OpenPath(const char *path) {
-  return CreateFileA(path, kUsbAccess, kUsbShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+  HANDLE opened = CreateFileA(path, kUsbAccess, kUsbShare, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) PortNoteFailure("open", GetLastError());
+  return opened;
 }
 
 bool FindPath(const UsbPort *port, char *path) {
@@ -49,10 +52,12 @@ int UsbOpenPrintClass(UsbPort *port) {
   auto *path = static_cast<char *>(LocalAlloc(LPTR, kUsbPathSize));
   if (path == nullptr) return 0;
   int opened = 0;
-  if (FindPath(port, path))
+  if (FindPath(port, path)) {
     opened = OpenHandles(port, path);
-  else
+  } else {
+    PortNoteFailure("device search", 0);
     port->deviceHandle = INVALID_HANDLE_VALUE;
+  }
   LocalFree(path);
   return opened;
 }

@@ -1,5 +1,6 @@
 // The still-image scan: "\\.\Usbscan0" to "\\.\Usbscan65534", each asked for
 // its USB ids through its pipe 0; the first with the port's ids is opened.
+#include "port_failure.h"
 #include "usb_location.h"
 #include "usb_platform.h"
 
@@ -59,5 +60,6 @@ int UsbscanOpen(UsbPort *port) {
     if (port->extraPipe != kNoPipe) port->extraHandle = OpenPipe(device, port->extraPipe);
     return 1;
   }
+  PortNoteFailure("device search", 0);
   return 0;
 }

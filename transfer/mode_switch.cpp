@@ -1,6 +1,7 @@
 // The mode-switch exchange: two composite-device interfaces must be asked to
 // switch to update mode before they take the image.
 #include "control_frame.h"
+#include "port/port_failure.h"
 #include "port/port_io.h"
 #include "target.h"
 #include "transfer_worker.h"
@@ -30,16 +31,24 @@ int SendCommand(uint8_t code, const uint8_t *payload, uint8_t length) {
 }  // namespace
 
 int RunModeSwitch(void) {
-  if (!SendCommand(kQueryCode, kQueryPayload, sizeof kQueryPayload)) return 0;
+  if (!SendCommand(kQueryCode, kQueryPayload, sizeof kQueryPayload))
+    return PortNoteFailureContext("mode-switch query");
 
   ControlFrame reply = {};
   uint32_t headerCount = kCommandHeaderSize;
-  if (!PortRead(currentPort, &reply.command, &headerCount)) return 0;
+  if (!PortRead(currentPort, &reply.command, &headerCount))
+    return PortNoteFailureContext("mode-switch reply");
   // A reply announcing more than the frame holds would be read past it.
   uint32_t payloadCount = reply.command.payloadLength;
-  if (payloadCount > kCommandPayloadMax) return 0;
-  if (!PortRead(currentPort, reply.command.payload, &payloadCount)) return 0;
+  if (payloadCount > kCommandPayloadMax) {
+    PortNoteFailure("mode-switch reply: payload length", 0);
+    return 0;
+  }
+  if (!PortRead(currentPort, reply.command.payload, &payloadCount))
+    return PortNoteFailureContext("mode-switch reply");
   if (reply.command.payload[kSwitchAsked] != 1) return 1;
 
-  return SendCommand(kSwitchCode, kSwitchPayload, sizeof kSwitchPayload);
+  if (!SendCommand(kSwitchCode, kSwitchPayload, sizeof kSwitchPayload))
+    return PortNoteFailureContext("mode-switch request");
+  return 1;
 }

@@ -3,6 +3,7 @@
 #include "transfer_worker.h"
 
 #include "control_frame.h"
+#include "port/port_failure.h"
 #include "port/port_io.h"
 #include "res/resource.h"
 #include "res/resource_types.h"
@@ -63,6 +64,13 @@ void ShowProgress(HWND window, int percent) {
   SetDlgItemTextA(window, kPercentControl, text);
 }
 
+// Keeps which block failed with the port's reason; always 0.
+int BlockFailed(int block) {
+  char step[32];
+  wsprintfA(step, "write block %d", block);
+  return PortNoteFailureContext(step);
+}
+
 int SendImage(HWND window, const Image &image) {
   uint32_t offset = 0;
   uint32_t remaining = image.length;
@@ -70,16 +78,18 @@ int SendImage(HWND window, const Image &image) {
   uint64_t accumulated = 0;
   // A full block goes out only while more than a block remains, so the last
   // block, even a full one, is the one that shows 100 %.
+  int block = 1;
   while (remaining > kBlockSize) {
     uint32_t count = kBlockSize;
-    if (!PortWrite(currentPort, image.bytes + offset, &count)) return 0;
+    if (!PortWrite(currentPort, image.bytes + offset, &count)) return BlockFailed(block);
+    ++block;
     accumulated += uint64_t(kBlockSize) * 100;
     offset += kBlockSize;
     remaining -= kBlockSize;
     ShowProgress(window, static_cast<int>(accumulated / image.length));
   }
   if (remaining == 0) return 1;
-  if (!PortWrite(currentPort, image.bytes + offset, &remaining)) return 0;
+  if (!PortWrite(currentPort, image.bytes + offset, &remaining)) return BlockFailed(block);
   SendDlgItemMessageA(window, kProgressControl, PBM_SETPOS, 100, 0);
   SetDlgItemTextA(window, kPercentControl, "100 %");
   Sleep(kFinishedPauseMs);
@@ -87,13 +97,14 @@ int SendImage(HWND window, const Image &image) {
 }
 
 int Transfer(HWND window) {
-  if (!ProbeTarget()) return 0;
+  PortClearFailure();
+  if (!ProbeTarget()) return PortNoteFailureContext("probe");
   if (NeedsModeSwitch(CurrentTargetInfo(nullptr)->hardwareId) && !RunModeSwitch()) return 0;
   // Without its image the program cannot announce anything true: fail rather
   // than tell the printer to expect nothing.
   Image image = {};
-  if (!FindImage(&image)) return 0;
-  if (!SendHeader(image.length)) return 0;
+  if (!FindImage(&image)) return PortNoteFailureContext("firmware resource");
+  if (!SendHeader(image.length)) return PortNoteFailureContext("write header");
   return SendImage(window, image);
 }
 

@@ -2,6 +2,7 @@
 // counted from the moment it is armed; where windows of the same call overlap,
 // the fault armed first decides.
 #include <algorithm>
+#include <map>
 #include <mutex>
 
 #include "internal/devices.h"
@@ -17,11 +18,13 @@ struct Armed {
 
 std::mutex faultsLock;
 std::vector<Armed> armed;
+std::map<world::DeviceCall, unsigned> callsMade;
 
 }  // namespace
 
 bool TakeDeviceFault(world::DeviceCall call, world::DeviceFault &fault) {
   std::lock_guard<std::mutex> guard(faultsLock);
+  ++callsMade[call];
   bool hit = false;
   for (Armed &entry : armed) {
     if (entry.fault.call != call) continue;
@@ -47,9 +50,16 @@ DWORD TakeDeviceFailure(world::DeviceCall call) {
 void ClearDeviceFaults() {
   std::lock_guard<std::mutex> guard(faultsLock);
   armed.clear();
+  callsMade.clear();
 }
 
 }  // namespace sim
+
+unsigned world::DeviceCallsMade(DeviceCall call) {
+  std::lock_guard<std::mutex> guard(sim::faultsLock);
+  auto found = sim::callsMade.find(call);
+  return found == sim::callsMade.end() ? 0 : found->second;
+}
 
 void world::InjectDeviceFault(const DeviceFault &fault) {
   if (fault.count == 0) return;

@@ -115,6 +115,8 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
         error = BlockOnDevice(*file->device, false);
       if (fault.action == world::DeviceFault::Action::shorten)
         size = std::min(size, fault.maxBytes);
+      if (fault.action == world::DeviceFault::Action::hold) error = HoldInDevice(fault);
+      if (fault.action == world::DeviceFault::Action::succeedEmpty) return TRUE;
     }
     if (error == ERROR_SUCCESS) {
       Turn turn(*file->device);

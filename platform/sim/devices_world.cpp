@@ -76,6 +76,12 @@ DWORD BlockOnDevice(const Device &device, bool cancellable) {
   return ERROR_DEVICE_NOT_CONNECTED;
 }
 
+DWORD HoldInDevice(const world::DeviceFault &fault) {
+  std::unique_lock<std::mutex> lock(kernelLock);
+  kernelChanged.wait_until(lock, RealDeadline(fault.holdMs), [] { return false; });
+  return fault.error;
+}
+
 void ResetDevices() {
   world::DetachAllDevices();
   ClearDeviceFaults();

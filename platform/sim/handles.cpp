@@ -1,6 +1,10 @@
-// The handle table. Handle values are never reused, so a stale handle is
-// refused with ERROR_INVALID_HANDLE instead of reaching another object.
+// The handle table. As on Windows, a freed handle value is handed out again at
+// once, the most recently freed first: a handle closed twice, or used after its
+// close, reaches whatever object took its value since, as it would there.
+// Window and device-context values come from the user-interface tables, which
+// Windows does not hand out again so soon: those are never reused.
 #include <map>
+#include <vector>
 
 #include "internal/kernel.h"
 #include "win32_kernel.h"
@@ -14,12 +18,18 @@ namespace {
 std::mutex tableLock;
 std::map<uintptr_t, std::shared_ptr<KernelObject>> table;
 uintptr_t nextHandle = 0x1000;
+std::vector<uintptr_t> freedValues;  // the most recently freed last
 }  // namespace
 
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
   std::lock_guard<std::mutex> guard(tableLock);
   uintptr_t value = nextHandle;
-  nextHandle += 4;
+  if (object->kind != KernelObject::Kind::ui && !freedValues.empty()) {
+    value = freedValues.back();
+    freedValues.pop_back();
+  } else {
+    nextHandle += 4;
+  }
   table.emplace(value, std::move(object));
   return reinterpret_cast<HANDLE>(value);
 }
@@ -37,6 +47,8 @@ bool RemoveHandle(HANDLE handle) {
   if (found == table.end()) return false;
   last = std::move(found->second);
   table.erase(found);
+  if (last->kind != KernelObject::Kind::ui)
+    freedValues.push_back(reinterpret_cast<uintptr_t>(handle));
   return true;
 }
 

@@ -19,7 +19,10 @@ namespace {
 enum class Heap { process, local };
 
 std::mutex blocksLock;
-std::unordered_map<void *, Heap> blocks;
+// Never destroyed: a block the program gives up on purpose (a job a stuck
+// worker may still use) stays reachable through it to the very end, so the leak
+// checker at exit does not take it for a leak.
+std::unordered_map<void *, Heap> &blocks = *new std::unordered_map<void *, Heap>;
 
 // Stands for the one process heap; never dereferenced.
 char processHeapTag;

@@ -14,6 +14,7 @@
 
 #include "internal/kernel.h"
 #include "internal/locale.h"
+#include "internal/net.h"
 #include "win32_resources.h"
 
 namespace sim {
@@ -179,6 +180,7 @@ bool IsProgram(HMODULE module) { return module == nullptr || module == ProgramMo
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
   if (moduleName == nullptr) return ProgramModule();
+  if (HMODULE system = sim::SystemModule(moduleName)) return system;
   sim::SetLastErrorValue(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }

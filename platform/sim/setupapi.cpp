@@ -98,15 +98,18 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA dev
   int member = sim::MemberOf(*found, device);
   if (member < 0) return FALSE;
   if (buffer == nullptr && bufferSize != 0) return Fail(ERROR_INVALID_PARAMETER);
-  const std::vector<std::string> &ids = found->members[size_t(member)]->print.hardwareIds;
+  const world::PrintClassDevice &print = found->members[size_t(member)]->print;
+  const std::vector<std::string> &ids = print.hardwareIds;
   if (property != SPDRP_HARDWAREID || ids.empty()) return Fail(ERROR_INVALID_DATA);
 
   std::string multiSz;
   for (const std::string &id : ids) multiSz.append(id).push_back('\0');
   multiSz.push_back('\0');
+  if (print.idsUnterminated) multiSz.resize(multiSz.size() - 2);
+  DWORD reported = print.reportedIdsSize != 0 ? print.reportedIdsSize : DWORD(multiSz.size());
   if (propertyType != nullptr) *propertyType = REG_MULTI_SZ;
-  if (requiredSize != nullptr) *requiredSize = DWORD(multiSz.size());
-  if (bufferSize < multiSz.size()) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (requiredSize != nullptr) *requiredSize = reported;
+  if (bufferSize < multiSz.size() || bufferSize < reported) return Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(buffer, multiSz.data(), multiSz.size());
   return TRUE;
 }
@@ -157,11 +160,12 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set,
   const sim::Device &member = *found->members[deviceInterface->Reserved - 1];
   const std::string &path = member.print.interfacePath;
   const size_t pathAt = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-  DWORD needed = DWORD(pathAt + path.size() + 1);
+  const size_t terminator = member.print.pathUnterminated ? 0 : 1;
+  DWORD needed = DWORD(pathAt + path.size() + terminator);
   if (requiredSize != nullptr) *requiredSize = needed;
   if (detailSize < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
   // The path runs past the declared one-character array, into the caller's buffer.
-  std::memcpy(reinterpret_cast<char *>(detail) + pathAt, path.c_str(), path.size() + 1);
+  std::memcpy(reinterpret_cast<char *>(detail) + pathAt, path.c_str(), path.size() + terminator);
   if (device != nullptr) sim::Describe(member, *device);
   return TRUE;
 }

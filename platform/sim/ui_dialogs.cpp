@@ -96,6 +96,13 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND ow
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+  std::function<void(HWND)> watcher;
+  {
+    std::lock_guard<std::mutex> guard(sim::kernelLock);
+    sim::RecordEndDialog(dialog);
+    watcher = sim::EndDialogWatcher();
+  }
+  if (watcher) watcher(dialog);
   sim::WindowRef window = sim::LookUpWindow(dialog);
   if (!window.page || window.control >= 0) {
     sim::SetLastErrorValue(sim::kErrorInvalidWindowHandle);

@@ -1,5 +1,5 @@
 // Pages and their controls as windows: built from a parsed template, laid out
-// in pixels, entered in the handle table (so the world counts them and a
+// in pixels, entered in the handle table (so the world counts them; a window
 // handle is never reused), and taken away again.
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 // The user interface's shared state: the open pages, the change counter the
 // world's waits follow, the screen, and the history the world reads back. All
 // of it is under kernelLock.
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -26,6 +27,8 @@ struct Setting {
 };
 std::vector<world::PageEvent> pageEvents;
 std::vector<Setting> settings;
+std::map<HWND, int> endDialogCalls;
+std::function<void(HWND)> endDialogWatcher;
 
 }  // namespace
 
@@ -75,6 +78,19 @@ void RecordPosition(const Page &page, int controlId, int position) {
   settings.push_back({page.hwnd, controlId, false, std::u16string(), position});
 }
 
+void RecordEndDialog(HWND window) { ++endDialogCalls[window]; }
+
+void SetEndDialogWatcher(std::function<void(HWND)> watcher) {
+  endDialogWatcher = std::move(watcher);
+}
+
+std::function<void(HWND)> EndDialogWatcher() { return endDialogWatcher; }
+
+int EndDialogCalls(HWND window) {
+  auto found = endDialogCalls.find(window);
+  return found == endDialogCalls.end() ? 0 : found->second;
+}
+
 const std::vector<world::PageEvent> &PageEvents() { return pageEvents; }
 
 std::vector<std::u16string> TextsSet(HWND page, int controlId) {
@@ -100,6 +116,8 @@ void ResetUi() {
   pageSizes.clear();
   pageEvents.clear();
   settings.clear();
+  endDialogCalls.clear();
+  endDialogWatcher = nullptr;
   Changed();
 }
 

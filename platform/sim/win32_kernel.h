@@ -30,10 +30,23 @@ DWORD WINAPI GetCurrentThreadId(void);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTickCount(void);
 
+// Events: manual or automatic reset; a wait is satisfied while one is set.
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
+                           LPCSTR name);
+BOOL WINAPI SetEvent(HANDLE event);
+BOOL WINAPI ResetEvent(HANDLE event);
+
 // The C runtime's thread start (process.h).
 uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(void *),
                          void *argument, unsigned flags, unsigned *threadId);
 void _endthreadex(unsigned exitCode);
+
+// Values shared between threads without a lock.
+LONG WINAPI InterlockedExchange(LONG volatile *target, LONG value);
+LONG WINAPI InterlockedCompareExchange(LONG volatile *target, LONG exchange, LONG comparand);
+
+// Text for a debugger or a debug viewer; tests read it back through the world.
+void WINAPI OutputDebugStringA(LPCSTR text);
 
 // Last error.
 DWORD WINAPI GetLastError(void);

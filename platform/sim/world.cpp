@@ -5,6 +5,7 @@
 #include "internal/heap.h"
 #include "internal/kernel.h"
 #include "internal/locale.h"
+#include "internal/net.h"
 #include "internal/resources.h"
 #include "internal/ui.h"
 
@@ -79,6 +80,8 @@ void Reset() {
   sim::failedCloses = 0;
   sim::ResetDevices();
   sim::ResetUi();
+  sim::ResetNet();
+  ClearDebugOutput();
 }
 
 }  // namespace world

@@ -46,13 +46,19 @@ size_t LiveHeapBlocks();
 // CloseHandle calls that failed: a handle closed twice, or one never opened.
 size_t FailedCloses();
 
+// Every text the program passed to OutputDebugStringA since the last Reset, in order.
+std::vector<std::string> DebugOutput();
+void ClearDebugOutput();
+
 // Waits, at most `realMilliseconds` of real time, until every thread the
 // program started has ended. Returns whether it got quiet.
 bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
 // Back to the machine as built: language 1033 with code page 1252, clock speed 1, the compiled
 // resources, no devices, no armed faults, no failed closes counted, the default
-// screen and no page history. Live counts are not reset: nothing alive is
+// screen, no page history, no debug output, and a network with Winsock ready,
+// echoes answered and the IPv6 conversion present. Live counts are not reset:
+// nothing alive is
 // forgotten.
 void Reset();
 

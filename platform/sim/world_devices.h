@@ -57,6 +57,14 @@ struct PrintClassDevice {
   int portNumber = -1;
   // Null: listed but not there (CreateFileA fails with ERROR_FILE_NOT_FOUND).
   std::shared_ptr<DeviceEndpoint> endpoint;
+  // Malformed data, as a broken driver or registry can give it: the hardware-id
+  // list without its final empty string and its last id's terminator; the
+  // interface detail's path without its terminator (the sizes reported shrink
+  // to match); a hardware-id size query answered with this size, whatever the
+  // list holds (0: the true size).
+  bool idsUnterminated = false;
+  bool pathUnterminated = false;
+  DWORD reportedIdsSize = 0;
 };
 
 // A device of the still-image driver, "\\.\Usbscan<number>", with its pipes
@@ -102,17 +110,24 @@ enum class DeviceCall {
 // From the `first`-th call of `call` on (1 = the next one), `count` calls in a
 // row: fail with `error`; block until cancelled or stopped; block and ignore
 // cancellation, as a blocked read on Wine's pseudo-terminal does, so only
-// stopping the thread ends it; or (ReadFile, WriteFile) move at most `maxBytes`
-// and succeed.
+// stopping the thread ends it; (ReadFile, WriteFile) move at most `maxBytes`
+// and succeed; succeed having moved nothing, without reaching the device, as a
+// read of a vanished printer does under Wine; or hold the thread for `holdMs`
+// of model time whatever happens (cancellation, termination, detach), as a
+// driver that never looks at either can, and then fail with `error`.
 struct DeviceFault {
-  enum class Action { fail, block, blockUncancellable, shorten };
+  enum class Action { fail, block, blockUncancellable, shorten, succeedEmpty, hold };
   DeviceCall call;
   Action action = Action::fail;
   DWORD error = ERROR_GEN_FAILURE;
   DWORD maxBytes = 0;
   unsigned first = 1;
   unsigned count = 1;
+  DWORD holdMs = 0;
 };
 void InjectDeviceFault(const DeviceFault &fault);
+// Calls of `call` that reached a device (its handle valid, the device attached),
+// faulted or not, since the last Reset.
+unsigned DeviceCallsMade(DeviceCall call);
 
 }  // namespace world

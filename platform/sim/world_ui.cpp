@@ -187,4 +187,14 @@ std::vector<int> ProgressHistory(HWND page, int controlId) {
   return sim::PositionsSet(page, controlId);
 }
 
+void WatchEndDialog(std::function<void(HWND)> watcher) {
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  sim::SetEndDialogWatcher(std::move(watcher));
+}
+
+int EndDialogCalls(HWND page) {
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  return sim::EndDialogCalls(page);
+}
+
 }  // namespace world

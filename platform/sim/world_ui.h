@@ -93,5 +93,11 @@ std::vector<PageEvent> PageHistory();
 HWND LastPage(WORD templateId);
 std::vector<std::string> TextHistory(HWND page, int controlId = 0);
 std::vector<int> ProgressHistory(HWND page, int controlId);
+// How often the program called EndDialog on the page, successfully or not.
+int EndDialogCalls(HWND page);
+// Runs `watcher` on the program's thread as each EndDialog call begins, before
+// the page is told anything: to see the world as it stands when a page is
+// ended. Cleared by Reset.
+void WatchEndDialog(std::function<void(HWND)> watcher);
 
 }  // namespace world

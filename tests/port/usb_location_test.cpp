@@ -7,6 +7,7 @@
 
 #include "fake_device.h"
 #include "port/usb_platform.h"
+#include "port/usb_port.h"
 #include "sim_test.h"
 #include "world_devices.h"
 
@@ -131,6 +132,39 @@ TEST_F(UsbLocationTest, PortNameSearchPassesOverUnreadableInterfacesButNotForeve
   EXPECT_EQ(ByPortName("USB002"), "");
 }
 
+// Malformed platform data: every search stays inside the blocks it was given
+// (AddressSanitizer proves it) and takes nothing it cannot read whole.
+TEST_F(UsbLocationTest, MalformedSetupDataKeepsTheSearchesInsideTheirBuffers) {
+  struct Case {
+    const char *what;
+    bool idsUnterminated;
+    bool pathUnterminated;
+    DWORD reportedIdsSize;
+    bool foundById;
+    bool foundByName;
+  };
+  const Case cases[] = {
+      {"id list without its final empty string", true, false, 0, true, true},
+      {"path without its terminator", false, true, 0, false, false},
+      {"id list size that wraps", false, false, 0xFFFFFFFFu, false, true},
+  };
+  for (const Case &c : cases) {
+    world::PrintClassDevice device;
+    device.hardwareIds = {"USB\\VID_1111&PID_2222", kModelId};
+    device.portNumber = 9;
+    // Short enough that the detail block is far smaller than a path buffer.
+    device.interfacePath = "\\\\?\\usb#p";
+    device.idsUnterminated = c.idsUnterminated;
+    device.pathUnterminated = c.pathUnterminated;
+    device.reportedIdsSize = c.reportedIdsSize;
+    device.endpoint = std::make_shared<FakeDevice>();
+    world::AttachPrintClassDevice(device);
+    EXPECT_EQ(ByHardwareId(kModelId) != "", c.foundById) << c.what;
+    EXPECT_EQ(ByPortName("USB009") != "", c.foundByName) << c.what;
+    world::DetachAllDevices();
+  }
+}
+
 // The still-image scan opens the matching device's pipes into a port.
 class UsbscanTest : public UsbLocationTest {
  protected:
@@ -145,24 +179,56 @@ class UsbscanTest : public UsbLocationTest {
   }
   UsbPort *usb() { return reinterpret_cast<UsbPort *>(port); }
 
-  world::DeviceId Scanner(int number, WORD productId) {
+  world::DeviceId Scanner(int number, WORD productId, WORD vendorId = 0x7C5E) {
     world::StillImageDevice device;
     device.number = number;
-    device.vendorId = 0x7C5E;
+    device.vendorId = vendorId;
     device.productId = productId;
-    device.endpoint = std::make_shared<FakeDevice>();
+    scanner = std::make_shared<FakeDevice>();
+    device.endpoint = scanner;
     return world::AttachStillImageDevice(device);
   }
 
   Port *port = nullptr;
+  std::shared_ptr<FakeDevice> scanner;  // the last one attached
 };
+
+TEST_F(UsbscanTest, TransfersGoThroughThePipesTheyWereOpenedOn) {
+  struct Case {
+    int writePipe, readPipe, extraPipe;
+    uint8_t useExtra;
+    unsigned handles;
+  };
+  const Case cases[] = {{0, 1, 0, 0, 2}, {2, 1, 0, 0, 3}, {0, 2, 1, 1, 3}};
+  for (const Case &c : cases) {
+    world::DeviceId printer = Scanner(3, 0x4A86);
+    PortSetPipes(port, c.writePipe, c.readPipe, c.extraPipe, c.useExtra);
+    ASSERT_EQ(UsbscanOpen(usb()), 1);
+    EXPECT_EQ(world::OpenHandlesOf(printer), c.handles) << c.writePipe << c.readPipe;
+    scanner->QueueRead("r");
+    uint32_t one = 1;
+    char byte = 'w';
+    EXPECT_EQ(UsbPortWrite(port, &byte, &one), 1);
+    EXPECT_EQ(UsbPortRead(port, &byte, &one), 1);
+    std::vector<FakeDevice::Call> calls = scanner->Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].pipe, c.writePipe);
+    EXPECT_EQ(calls.back().pipe, c.readPipe);
+    EXPECT_EQ(usb()->extraHandle != nullptr, c.useExtra != 0);
+    UsbPortClose(port);
+    EXPECT_EQ(world::OpenHandlesOf(printer), 0u);
+    world::DetachAllDevices();
+  }
+}
 
 TEST_F(UsbscanTest, WritesGoThroughPipeZeroAndReadsThroughPipeOne) {
   world::DeviceId other = Scanner(2, 0x4A83);
+  world::DeviceId otherVendor = Scanner(3, 0x4A86, 0x1111);
   world::DeviceId printer = Scanner(5, 0x4A86);
   PortSetPipes(port, 0, 1, 0, 0);
   ASSERT_EQ(UsbscanOpen(usb()), 1);
   EXPECT_EQ(world::OpenHandlesOf(other), 0u) << "a device with another product id is closed";
+  EXPECT_EQ(world::OpenHandlesOf(otherVendor), 0u) << "a device of another vendor is closed";
   EXPECT_EQ(world::OpenHandlesOf(printer), 2u) << "pipe 0 and pipe 1, no third";
   EXPECT_EQ(usb()->writeHandle, usb()->deviceHandle);
   EXPECT_NE(usb()->readHandle, INVALID_HANDLE_VALUE);

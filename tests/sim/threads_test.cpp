@@ -92,6 +92,24 @@ TEST_F(ThreadsTest, ClosedOrUnknownHandlesAreRefused) {
   DWORD code = 0;
   EXPECT_FALSE(GetExitCodeThread(thread, &code));
   EXPECT_EQ(WaitForSingleObject(INVALID_HANDLE_VALUE, 0), WAIT_FAILED);
+  EXPECT_EQ(world::FailedCloses(), 1u);
+  world::Reset();  // the refused close above was the point of the test
+}
+
+TEST_F(ThreadsTest, FreedHandleValuesComeBackAtOnceLastFreedFirst) {
+  gate.open.set_value();
+  HANDLE first = CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr);
+  HANDLE second = CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr);
+  ASSERT_TRUE(CloseHandle(first));
+  ASSERT_TRUE(CloseHandle(second));
+  HANDLE third = CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr);
+  HANDLE fourth = CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr);
+  EXPECT_EQ(third, second);
+  EXPECT_EQ(fourth, first);
+  // A second close of `second` closes the thread that took its value.
+  EXPECT_TRUE(CloseHandle(second));
+  EXPECT_EQ(WaitForSingleObject(third, 0), WAIT_FAILED);
+  EXPECT_TRUE(CloseHandle(fourth));
 }
 
 TEST_F(ThreadsTest, ArmedCreationFailureHitsOnlyTheNthThread) {

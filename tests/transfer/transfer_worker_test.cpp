@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/pages.h"
+#include "port/port_failure.h"
 #include "program_thread.h"
 #include "res/resource.h"
 #include "res/resource_types.h"
@@ -47,6 +48,16 @@ class TransferTest : public SimTest {
     device.hardwareIds = std::move(ids);
     device.endpoint = printer;
     deviceId = world::AttachPrintClassDevice(device);
+  }
+
+  // A still-image printer with the model's vendor id and `productId`.
+  void AttachScanner(vprinter::PrinterConfig config, WORD productId) {
+    printer = std::make_shared<vprinter::SimPrinter>(std::move(config));
+    world::StillImageDevice device;
+    device.vendorId = 0x7C5E;
+    device.productId = productId;
+    device.endpoint = printer;
+    deviceId = world::AttachStillImageDevice(device);
   }
 
   void UseImage(const std::vector<uint8_t> &image) {
@@ -109,6 +120,7 @@ TEST_F(TransferTest, ShippedImageGoesWholeBehindItsHeaderWithProgress) {
   EXPECT_EQ(texts.front(), "6 %");
   EXPECT_EQ(texts.back(), "100 %");
   EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u) << "the port was not released";
+  EXPECT_EQ(world::EndDialogCalls(page), 1);
 }
 
 TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
@@ -193,6 +205,30 @@ TEST_F(TransferTest, ModeSwitchRunsOnlyForTheTwoInterfacesExactInCase) {
   Attach(vprinter::PrinterConfig(), {"USB\\VID_7C5E&PID_4A83&MI_01"});
   EXPECT_EQ(RunTransfer(), 1);
   EXPECT_EQ(printer->record().queries, 0u);
+  world::DetachAllDevices();
+  // The still-image search goes by the vendor and product ids alone, so there
+  // the id in another letter case reaches the comparison, which must say no.
+  for (WORD language : {WORD(1033), WORD(1041)})
+    world::ReplaceString(IDS_ACCESS_METHOD, language, u"Usbscan");
+  AttachScanner(vprinter::PrinterConfig(), 0x4A83);
+  EXPECT_EQ(RunTransfer(), 0);
+  EXPECT_EQ(printer->record().queries, 0u) << "the id was compared ignoring case";
+  EXPECT_TRUE(printer->record().imageComplete);
+}
+
+TEST_F(TransferTest, ModeSwitchCommandsGoOutAsHeaderThenPayload) {
+  UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
+  vprinter::PrinterConfig config;
+  config.asksForSwitch = true;
+  Attach(config, {"USB\\VID_7C5E&PID_4A83&MI_01"});
+  EXPECT_EQ(RunTransfer(), 0);
+  vprinter::Record record = printer->record();
+  ASSERT_GE(record.writes.size(), 5u);
+  EXPECT_EQ(std::vector<size_t>(record.writes.begin(), record.writes.begin() + 5),
+            (std::vector<size_t>{8, 8, 8, 10, 64}))
+      << "query 8 + 8, switch request 8 + 10, then the image header";
+  EXPECT_EQ(record.reads.size(), 2u) << "the reply's header, then its payload";
+  EXPECT_TRUE(record.errors.empty());
 }
 
 TEST_F(TransferTest, OddRepliesToTheQuery) {
@@ -208,6 +244,10 @@ TEST_F(TransferTest, OddRepliesToTheQuery) {
       {{2, 2, 0, 0, 0, 0, 0, 0}, 1, 0},
       // Announces more than the frame holds.
       {{2, 2, 0, 0, 57, 0, 0, 0}, 1, 0},
+      // Only a switch byte of exactly 1 asks for the switch.
+      {{2, 2, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, 0, 0},
+      {{2, 2, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}, 0, 0},
+      {{2, 2, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0, 1},
   };
   UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
   for (const Case &c : cases) {
@@ -221,28 +261,154 @@ TEST_F(TransferTest, OddRepliesToTheQuery) {
   }
 }
 
-TEST_F(TransferTest, EveryFailureReleasesThePortAndEndsThePageOnce) {
+TEST_F(TransferTest, EveryFailureReleasesThePortBeforeEndingThePageOnce) {
+  struct Case {
+    const char *what;
+    vprinter::PrinterConfig config;
+    const char *step;
+  };
   vprinter::PrinterConfig stalls;
   stalls.stallAfterBytes = 64 + 3 * 65472 + 100;
   vprinter::PrinterConfig fails;
   fails.failAfterBytes = 64 + 65472;
   vprinter::PrinterConfig vanishes;
   vanishes.disconnectAfterBytes = 200000;
-  for (const vprinter::PrinterConfig &config : {stalls, fails, vanishes}) {
-    Attach(config);
-    int closedBefore = ClosedPages();
+  const Case cases[] = {
+      // Cancelled, not terminated: the write ends within the cancel grace.
+      {"stalls", stalls, "write block 4: time-out"},
+      {"fails", fails, "write block 2: write"},
+      {"vanishes", vanishes, "write block 4: write"},
+  };
+  // Slow enough that 3 s over the time-out can be told from scheduling noise.
+  world::SetClockSpeed(10);
+  for (const Case &c : cases) {
+    Attach(c.config);
+    unsigned handlesAtEnd = 99;
+    world::WatchEndDialog([&](HWND) { handlesAtEnd = world::OpenHandlesOf(deviceId); });
     DWORD before = GetTickCount();
-    EXPECT_EQ(RunTransfer(), 1);
-    EXPECT_EQ(ClosedPages(), closedBefore + 1);
-    EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u);
+    EXPECT_EQ(RunTransfer(), 1) << c.what;
+    DWORD took = GetTickCount() - before;
+    world::WatchEndDialog(nullptr);
+    EXPECT_EQ(world::EndDialogCalls(page), 1) << c.what;
+    EXPECT_EQ(handlesAtEnd, 0u) << c.what << ": the page ended before the port was released";
     EXPECT_FALSE(printer->record().imageComplete);
-    if (config.stallAfterBytes) {
-      EXPECT_GE(GetTickCount() - before, 30000u) << "a stalled printer fails at the time-out";
+    EXPECT_EQ(std::string(PortLastFailure()->step), c.step) << c.what;
+    if (c.config.stallAfterBytes) {
+      EXPECT_GE(took, 30000u) << "a stalled printer fails at the time-out";
+      EXPECT_LT(took, 33000u) << "the stopping policy's bound";
     }
     world::DetachAllDevices();
   }
   // No printer at all: the worker's own probe fails.
   EXPECT_EQ(RunTransfer(), 1);
+  EXPECT_EQ(world::EndDialogCalls(page), 1);
+  EXPECT_EQ(std::string(PortLastFailure()->step), "probe: device search");
+}
+
+// A fault at the nth call of a device call, on the shipped model or on the
+// interface that needs the mode switch, and the failure step it must leave.
+struct FaultCase {
+  const char *what;
+  world::DeviceCall call;
+  unsigned nth;
+  bool modeSwitch;
+  const char *step;
+  std::string Id() const {
+    return modeSwitch ? "USB\\VID_7C5E&PID_4A83&MI_01" : "USB\\VID_7C5E&PID_4A86";
+  }
+};
+
+TEST_F(TransferTest, FailuresOfTheExchangeAndOfTheLastShortBlockFailTheTransfer) {
+  const FaultCase cases[] = {
+      {"query header", world::DeviceCall::WriteFile, 1, true, "mode-switch query: write"},
+      {"query payload", world::DeviceCall::WriteFile, 2, true, "mode-switch query: write"},
+      {"reply header", world::DeviceCall::ReadFile, 1, true, "mode-switch reply: read"},
+      {"reply payload", world::DeviceCall::ReadFile, 2, true, "mode-switch reply: read"},
+      {"switch request", world::DeviceCall::WriteFile, 4, true, "mode-switch request: write"},
+      {"image header", world::DeviceCall::WriteFile, 1, false, "write header: write"},
+      {"last, short block", world::DeviceCall::WriteFile, 3, false, "write block 2: write"},
+  };
+  std::vector<uint8_t> image(65472 + 1000, 0x5A);
+  UseImage(image);
+  for (const FaultCase &c : cases) {
+    std::string id = c.Id();
+    UseHardwareId(std::u16string(id.begin(), id.end()));
+    vprinter::PrinterConfig config;
+    config.asksForSwitch = true;
+    Attach(config, {id});
+    world::InjectDeviceFault(
+        {c.call, world::DeviceFault::Action::fail, ERROR_GEN_FAILURE, 0, c.nth, 1});
+    EXPECT_EQ(RunTransfer(), 1) << c.what;
+    EXPECT_FALSE(printer->record().imageComplete) << c.what;
+    EXPECT_EQ(std::string(PortLastFailure()->step), c.step) << c.what;
+    EXPECT_EQ(PortLastFailure()->error, DWORD(ERROR_GEN_FAILURE)) << c.what;
+    EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u) << c.what;
+    world::DetachAllDevices();
+  }
+}
+
+TEST_F(TransferTest, CompleteTransferPausesASecondOnOneHundredPercent) {
+  UseImage(std::vector<uint8_t>(1000, 0x11));
+  Attach(vprinter::PrinterConfig());
+  // A real second: a 1000-byte transfer takes milliseconds, so only the pause
+  // can make the page last that long, however loaded the machine.
+  world::SetClockSpeed(1);
+  DWORD endedAt = 0;
+  world::WatchEndDialog([&](HWND) { endedAt = GetTickCount(); });
+  DWORD before = GetTickCount();
+  EXPECT_EQ(RunTransfer(), 0);
+  EXPECT_GE(endedAt - before, 1000u) << "the page ended without the pause after 100 %";
+  EXPECT_EQ(world::ProgressHistory(page, IDC_PROGRESS), std::vector<int>{100});
+}
+
+// A driver call that holds its thread through cancellation and termination:
+// the page still ends at the time-out, the port stays with the worker, and the
+// next transfer, to a healthy printer, goes through.
+TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
+  const FaultCase cases[] = {
+      {"block write", world::DeviceCall::WriteFile, 3, false,
+       "write block 2: time-out, worker could not be stopped"},
+      {"mode-switch reply", world::DeviceCall::ReadFile, 1, true,
+       "mode-switch reply: time-out, worker could not be stopped"},
+  };
+  world::SetClockSpeed(10);
+  for (const FaultCase &c : cases) {
+    std::string id = c.Id();
+    UseHardwareId(std::u16string(id.begin(), id.end()));
+    Attach(vprinter::PrinterConfig(), {id});
+    world::DeviceId stuck = deviceId;
+    world::DeviceFault hold{c.call, world::DeviceFault::Action::hold};
+    hold.first = c.nth;
+    hold.holdMs = 45000;
+    world::InjectDeviceFault(hold);
+    DWORD endedAt = 0;
+    world::WatchEndDialog([&](HWND) { endedAt = GetTickCount(); });
+    DWORD before = GetTickCount();
+    EXPECT_EQ(RunTransfer(), 1) << c.what;  // returns once the stuck worker let go
+    world::WatchEndDialog(nullptr);
+    // Well before the stuck call lets go (the tight bound is the port layer's test).
+    EXPECT_LT(endedAt - before, 40000u) << c.what << ": the page waited for the stuck worker";
+    EXPECT_EQ(world::EndDialogCalls(page), 1);
+    EXPECT_EQ(std::string(PortLastFailure()->step), c.step);
+    EXPECT_EQ(world::OpenHandlesOf(stuck), 2u) << c.what << ": handles closed under the worker";
+
+    // The stuck printer is unplugged and a healthy one takes its place, while
+    // the old worker still holds on.
+    world::DetachDevice(stuck);
+    vprinter::PrinterConfig healthy;
+    healthy.expectedImage = ResourceImage();
+    Attach(healthy, {id});
+    world::SetClockSpeed(100);
+    EXPECT_EQ(RunTransfer(), 0) << c.what;
+    EXPECT_TRUE(printer->record().imageMatches) << c.what;
+    EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u);
+    // When the call lets go, the worker leaves through a job and a port that
+    // are still there (AddressSanitizer would see otherwise).
+    EXPECT_TRUE(world::WaitUntilQuiet(20000));
+    ExpectGivenUp(2, 2);  // per stuck worker: its port's two handles, its job and the port record
+    world::SetClockSpeed(10);
+    world::DetachAllDevices();
+  }
 }
 
 TEST_F(TransferTest, MissingImageFailsInsteadOfAnnouncingNothing) {

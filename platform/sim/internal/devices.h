@@ -43,13 +43,13 @@ void ClearDeviceFaults();
 // Detaches every device and disarms every device fault.
 void ResetDevices();
 
-// Blocks the calling thread in a device call until CancelSynchronousIo
-// (ERROR_OPERATION_ABORTED) or the device's detach (ERROR_DEVICE_NOT_CONNECTED);
-// a stopped thread never returns. Returns the error the call fails with.
 // Blocks the calling thread in its device call until the device is detached
 // (ERROR_DEVICE_NOT_CONNECTED) or, when `cancellable`, CancelSynchronousIo
 // aborts the call (ERROR_OPERATION_ABORTED). Stopping the thread always ends it.
 DWORD BlockOnDevice(const Device &device, bool cancellable = true);
+// Holds the calling thread for the fault's `holdMs` of model time, deaf to
+// cancellation, stopping and detach; returns the fault's error.
+DWORD HoldInDevice(const world::DeviceFault &fault);
 
 extern const GUID usbPrintInterface;  // GUID_DEVINTERFACE_USBPRINT
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper or lower case.

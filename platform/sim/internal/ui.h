@@ -138,6 +138,12 @@ void RecordOpened(const Page &page);
 void RecordClosed(const Page &page);
 void RecordText(const Page &page, int controlId, const std::u16string &text);
 void RecordPosition(const Page &page, int controlId, int position);
+// Every EndDialog call, whether it succeeded or not, by the window it named.
+void RecordEndDialog(HWND window);
+int EndDialogCalls(HWND window);
+// Called on the program's thread at the start of every EndDialog.
+void SetEndDialogWatcher(std::function<void(HWND)> watcher);
+std::function<void(HWND)> EndDialogWatcher();
 const std::vector<world::PageEvent> &PageEvents();
 std::vector<std::u16string> TextsSet(HWND page, int controlId);
 std::vector<int> PositionsSet(HWND page, int controlId);

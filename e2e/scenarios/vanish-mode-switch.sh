@@ -1,0 +1,80 @@
+#!/bin/bash
+# The printer vanishes while the mode-switch reply is awaited: the updater fails
+# the transfer at its 30-second time-out, tells a debugger why, and still exits
+# cleanly. Measured under this Wine: a read of the hung-up pty never returns to
+# the program (Wine's NtReadFile itself loops on read() = 0 and poll() = POLLHUP,
+# using about 70 % of a core), so the thread is ended by TerminateThread at the
+# time-out; the CPU time is printed, not judged, because the spin is Wine's.
+# shellcheck disable=SC2016
+set -uo pipefail
+E2E_UPDATER=${E2E_MODE_SWITCH_UPDATER:-$(cd "$(dirname "$0")/../.." && pwd)/build/windows-mode-switch/FirmwareUpdater.exe}
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+# The updater's OutputDebugStringA lines go to its log.
+export WINEDEBUG=+debugstr
+
+# The process that runs the executable: a descendant of the updater's launcher,
+# found through this run's own pids, never by name machine-wide.
+updater_process() {
+  local pid=$1 child
+  if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'FirmwareUpdater\.exe'; then
+    [[ $(ps -o comm= -p "$pid") != timeout ]] && { echo "$pid"; return 0; }
+  fi
+  for child in $(ps -o pid= --ppid "$pid"); do
+    updater_process "$child" && return 0
+  done
+  return 1
+}
+
+# CPU seconds (user and system) the process has used so far.
+cpu_seconds() {
+  local stat
+  stat=$(cat "/proc/$1/stat") || return 1
+  # Fields 14 and 15, counted after the command name, which may hold spaces.
+  awk -v ticks="$(getconf CLK_TCK)" '{ print ($12 + $13) / ticks }' <<<"${stat##*) }"
+}
+
+steps() {
+  scenario_begin vanish-mode-switch || return 1
+  printer_register p1 || return 1
+  # The query goes out as 8 + 8 bytes; then the printer is gone.
+  printer_start p1 --asks-for-switch --disconnect-after 16 || return 1
+  updater_start
+  accept_licence || return 1
+  local process
+  process=$(updater_process "$updater_pid") || { fail "no process runs the updater"; return 1; }
+
+  local pressed cpu_before cpu_after waited used
+  ui press main 1 || fail "press Transfer: $reply"
+  pressed=$(e2e_now)
+  cpu_before=$(cpu_seconds "$process")
+  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
+  ui watch-progress 120000 || fail "watch-progress: $reply"
+  waited=$(e2e_since "$pressed")
+  cpu_after=$(cpu_seconds "$process")
+  used=$(awk -v a="$cpu_before" -v b="$cpu_after" 'BEGIN { printf "%.2f", b - a }')
+  timing "progress page gone, $waited s after Transfer, $used s of the updater's CPU meanwhile"
+  check "the updater waited out its 30 s time-out" '. >= 29.5' "$waited"
+  check "and gave up within 3 s of it" '. < 33' "$waited"
+  local told
+  told=$(grep -a -o 'FirmwareUpdater: failed at mode-switch reply: time-out[^"]*' \
+    "$E2E_LOGS/$scenario-updater.log" | head -1)
+  echo "  debugger told: $told"
+  if [[ -n $told ]]; then pass "a debugger was told the reply timed out"
+  else fail "no debugger line about the reply's time-out"; fi
+
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: the transfer failed" "$reply" 110 \
+    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+
+  printer_stop
+  check "printer: the query arrived, then it vanished" \
+    '.queries == 1 and .fault == "disconnect" and .faultOffset == 16' "$record"
+  check "printer: no image header" '.announcedLength == null' "$record"
+}
+
+steps
+scenario_end
