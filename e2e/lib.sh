@@ -91,6 +91,14 @@ scenario_begin() {
   timing "prefix ready"
 }
 
+# Japanese pages: Wine's edit control lays its text out through Uniscribe,
+# which does not fall back to Tahoma's linked font, so the agreement would draw
+# as empty boxes. Without Tahoma, Wine draws the pages wholly in the linked
+# Japanese font, every control alike.
+japanese_fonts() {
+  rm -f "$WINEPREFIX"/drive_c/windows/Fonts/tahoma*.ttf
+}
+
 scenario_cleanup() {
   [[ -n $ui_pid ]] && kill "$ui_pid" 2>/dev/null
   [[ -n $updater_pid ]] && kill "$updater_pid" 2>/dev/null
