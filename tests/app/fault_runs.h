@@ -110,8 +110,6 @@ class FaultRunTest : public ProgramTest {
     for (WORD language : {WORD(1033), WORD(1041)}) {
       world::ReplaceString(IDS_HARDWARE_ID, language, profile.hardwareId);
       world::ReplaceString(IDS_ACCESS_METHOD, language, profile.accessMethod);
-      // Three blocks (first, middle, short last) keep the matrix small and
-      // still cover every kind of block.
       world::ReplaceResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), language,
                              image_);
     }
@@ -269,11 +267,16 @@ class FaultRunTest : public ProgramTest {
     return opened;
   }
 
-  std::vector<uint8_t> image_ = [] {
-    std::vector<uint8_t> bytes(2 * 65472 + 1000);
+  // `fullBlocks` blocks of 65,472 bytes and a short last one.
+  static std::vector<uint8_t> TestImage(size_t fullBlocks) {
+    std::vector<uint8_t> bytes(fullBlocks * 65472 + 1000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 509);
     return bytes;
-  }();
+  }
+
+  // Two full blocks (first and middle) and a short last one cover every kind
+  // of block and keep the runs short.
+  std::vector<uint8_t> image_ = TestImage(2);
   const Profile *profile_ = nullptr;
   world::DeviceId deviceId = 0;
 };
