@@ -192,4 +192,42 @@ TEST_F(NetworkSimTest, BlockedSocketCallsAreCancelledAndStopped) {
   EXPECT_EQ(bytes, "still");
 }
 
+// Data from a real peer comes in real time: while the program waits on a socket,
+// model time passes at the pace of real time and never jumps over the data.
+TEST_F(NetworkSimTest, ModelTimeWaitsForARealPeerAtItsPace) {
+  LoopbackPeer peer(false);
+  Configure(peer.address(), peer.port(), 0);
+  ASSERT_EQ(PortOpen(port), 1);
+  ASSERT_TRUE(peer.Accept());
+  struct Job {
+    Port *port;
+    char buffer[4];
+    uint32_t count;
+    int result;
+  } job{port, {}, 4, -1};
+  DWORD before = GetTickCount();
+  HANDLE reader = CreateThread(
+      nullptr, 0,
+      [](LPVOID parameter) -> DWORD {
+        auto *j = static_cast<Job *>(parameter);
+        j->result = portDriver.io[PORT_KIND_NETWORK].read(j->port, j->buffer, &j->count);
+        return 0;
+      },
+      &job, 0, nullptr);
+  ASSERT_NE(reader, nullptr);
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a slow peer, not a wait
+    peer.Send("late");
+  });
+  Sleep(50);  // the reader is in its socket wait by then, in model and in real time
+  EXPECT_EQ(WaitForSingleObject(reader, 30000), WAIT_OBJECT_0)
+      << "the clock jumped over the peer's data";
+  DWORD took = GetTickCount() - before;
+  late.join();
+  CloseHandle(reader);
+  EXPECT_EQ(job.result, 1);
+  EXPECT_EQ(std::string(job.buffer, 4), "late");
+  EXPECT_GE(took, 250u) << "model time stood still while real time passed";
+}
+
 }  // namespace
