@@ -153,8 +153,11 @@ void *BeginRealIo(ModelTime deadline) {
   std::lock_guard<std::mutex> guard(kernelLock);
   Enroll();
   auto *self = new Waiter{deadline, nullptr, true};
+  // The first real wait starts the pace; later ones share it.
+  if (std::none_of(clock.waiters.begin(), clock.waiters.end(),
+                   [](const Waiter *waiter) { return waiter->realIo; }))
+    clock.paceMark = RealClock::now();
   clock.waiters.push_back(self);
-  clock.paceMark = RealClock::now();
   --clock.holders;
   return self;
 }
@@ -162,19 +165,21 @@ void *BeginRealIo(ModelTime deadline) {
 int PassRealTime(void *record) {
   std::lock_guard<std::mutex> guard(kernelLock);
   auto *self = static_cast<Waiter *>(record);
-  RealClock::time_point mark = RealClock::now();
-  if (!clock.real && clock.holders == 0) {
-    auto passed = std::chrono::duration_cast<std::chrono::milliseconds>(mark - clock.paceMark);
-    ModelTime to = std::min(NextDeadline(), clock.now + static_cast<ModelTime>(passed.count()));
-    if (to > clock.now) {
-      clock.now = to;
+  if (!clock.real) {
+    // Real time passes for the model, whoever runs meanwhile; the part of a
+    // millisecond left over waits for the next call.
+    auto passed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(RealClock::now() - clock.paceMark);
+    if (passed.count() > 0) {
+      clock.now += static_cast<ModelTime>(passed.count());
+      clock.paceMark += passed;
       kernelChanged.notify_all();
     }
   }
-  clock.paceMark = mark;
   if (self->deadline != kNever && Now() >= self->deadline) return 0;
   if (self->deadline == kNever || !clock.real) return 10;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(RealMomentOf(self->deadline) - mark);
+  auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(RealMomentOf(self->deadline) - RealClock::now());
   return static_cast<int>(std::max<long long>(1, left.count()));
 }
 

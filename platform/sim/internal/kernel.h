@@ -50,11 +50,11 @@ bool Settle(std::unique_lock<std::mutex> &lock, ModelTime deadline, RealClock::t
 
 // A wait on a descriptor whose data comes from outside the model (a socket),
 // without kernelLock. Such a wait neither holds the clock nor lets it jump:
-// while one lasts and nothing else runs, model time passes at the pace of real
-// time, so data on its way arrives at the model moment it would on a machine,
-// and a silent peer still times out. PassRealTime moves the clock on by the
-// real time since it last moved, and says for how many real milliseconds to
-// poll next: 0 once `deadline` has come.
+// while one lasts, model time passes with real time, whoever runs meanwhile,
+// so data on its way arrives at the model moment it would on a machine, and a
+// silent peer still times out. PassRealTime moves the clock on by the real
+// time since it last moved, and says for how many real milliseconds to poll
+// next: 0 once `deadline` has come.
 void *BeginRealIo(ModelTime deadline);
 int PassRealTime(void *record);
 void EndRealIo(void *record);
