@@ -43,7 +43,7 @@ void Transfer(HWND window) {
   ReleasePort();
   EnableWindow(window, FALSE);
   ShowWindow(window, SW_HIDE);
-  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
+  INT_PTR result = DialogBoxParamW(GetModuleHandleA(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS),
                                    nullptr, ProgressDialog, 0);
   ReleaseTransferWorker(&workerLaunch);
   if (result == 0)

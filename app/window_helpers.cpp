@@ -1,31 +1,62 @@
-#include <cstring>
+#include <climits>
 
 #include "pages.h"
 #include "res/resource.h"
 #include "res/resource_types.h"
 
 namespace {
+
 constexpr int kTextSize = 1024;
+
+// The texts are wide from the string table to the window: narrow calls would
+// take them through the code page for non-Unicode programs, which need not be
+// the display language's (Japanese pages on a Western system showed "?").
+const WCHAR kEmpty[1] = {0};
+
+// Appends `tail` to the terminated text in `text` of `size` units, cut to fit.
+void Append(WCHAR *text, int size, const WCHAR *tail) {
+  int at = 0;
+  while (at < size - 1 && text[at] != 0) ++at;
+  for (; at < size - 1 && *tail != 0; ++at, ++tail) text[at] = *tail;
+  text[at] = 0;
 }
 
+void AppendAscii(WCHAR *text, int size, const char *tail) {
+  WCHAR wide[8] = {};
+  int count = 0;
+  for (; count < 7 && tail[count] != 0; ++count) wide[count] = static_cast<WCHAR>(tail[count]);
+  Append(text, size, wide);
+}
+
+// The licence is stored in its language's own code page; which language the
+// system picked shows in which resource it handed over.
+UINT LicenseCodePage(HMODULE module, HRSRC found) {
+  HRSRC japanese = FindResourceExA(module, kEulaResourceType, MAKEINTRESOURCEA(IDR_EULA),
+                                   MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+  return found == japanese ? 932u : 1252u;
+}
+
+}  // namespace
+
 void SetControlString(HWND window, int controlId, HINSTANCE instance, UINT stringId) {
-  char text[kTextSize] = {};
-  LoadStringA(instance, stringId, text, kTextSize);
+  WCHAR text[kTextSize] = {};
+  LoadStringW(instance, stringId, text, kTextSize);
   if (controlId == 0)
-    SetWindowTextA(window, text);
+    SetWindowTextW(window, text);
   else
-    SetDlgItemTextA(window, controlId, text);
+    SetDlgItemTextW(window, controlId, text);
 }
 
 void SetDialogCaption(HWND window) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  char model[kTextSize] = {};
-  char version[kTextSize] = {};
-  char caption[kTextSize] = {};
-  LoadStringA(instance, IDS_MODEL_NAME, model, kTextSize);
-  LoadStringA(instance, IDS_VERSION_TEXT, version, kTextSize);
-  wsprintfA(caption, "%s (%s)", model, version);
-  SetWindowTextA(window, caption);
+  WCHAR version[kTextSize] = {};
+  WCHAR caption[kTextSize] = {};
+  LoadStringW(instance, IDS_MODEL_NAME, caption, kTextSize);
+  LoadStringW(instance, IDS_VERSION_TEXT, version, kTextSize);
+  AppendAscii(caption, kTextSize, " (");
+  Append(caption, kTextSize, version);
+  AppendAscii(caption, kTextSize, ")");
+  SetWindowTextW(window, caption);
 }
 
 int FirstCheckedButton(HWND window, const int *ids, int count) {
@@ -37,17 +68,25 @@ int FirstCheckedButton(HWND window, const int *ids, int count) {
 void ShowLicenseText(HWND window, int controlId) {
   HMODULE module = GetModuleHandleA(nullptr);
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_EULA), kEulaResourceType);
-  const void *bytes = found ? LockResource(LoadResource(module, found)) : nullptr;
-  if (bytes == nullptr) {
-    SetDlgItemTextA(window, controlId, "");
+  const char *bytes =
+      found ? static_cast<const char *>(LockResource(LoadResource(module, found))) : nullptr;
+  DWORD size = found ? SizeofResource(module, found) : 0;
+  UINT codePage = found ? LicenseCodePage(module, found) : 0;
+  // A text too long to count in an int, or to double in a 32-bit size, is
+  // refused rather than wrapped.
+  int count = bytes != nullptr && size > 0 && size < INT_MAX / 2
+                  ? MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(size), nullptr, 0)
+                  : 0;
+  // The control wants a terminated text; the resource has none.
+  auto *text = count > 0 && count < INT_MAX / 2
+                   ? static_cast<WCHAR *>(LocalAlloc(LPTR, (SIZE_T(count) + 1) * sizeof(WCHAR)))
+                   : nullptr;
+  if (text == nullptr) {
+    SetDlgItemTextW(window, controlId, kEmpty);
     return;
   }
-  // The control wants a terminated text; the resource has none.
-  DWORD size = SizeofResource(module, found);
-  auto *text = static_cast<char *>(LocalAlloc(LPTR, size + 1));
-  if (text == nullptr) return;
-  std::memcpy(text, bytes, size);
-  SetDlgItemTextA(window, controlId, text);
+  MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(size), text, count);
+  SetDlgItemTextW(window, controlId, text);
   LocalFree(text);
 }
 
@@ -65,11 +104,20 @@ void CenterWindow(HWND window) {
     x = outer.left + (outer.right - outer.left - width) / 2;
     y = outer.top + (outer.bottom - outer.top - height) / 2;
   } else {
-    // The whole screen, not the work area.
+    // The whole screen, not the work area. Without a display context USER32
+    // still knows the primary screen's size; a 0 x 0 screen would push the
+    // page off to the top left.
+    int screenWidth;
+    int screenHeight;
     HDC screen = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
-    int screenWidth = GetDeviceCaps(screen, HORZRES);
-    int screenHeight = GetDeviceCaps(screen, VERTRES);
-    DeleteDC(screen);
+    if (screen != nullptr) {
+      screenWidth = GetDeviceCaps(screen, HORZRES);
+      screenHeight = GetDeviceCaps(screen, VERTRES);
+      DeleteDC(screen);
+    } else {
+      screenWidth = GetSystemMetrics(SM_CXSCREEN);
+      screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    }
     x = (screenWidth - width) / 2;
     y = (screenHeight - height) / 2;
   }

@@ -7,7 +7,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Registers the progress bar's class before any page needs it.
   InitCommonControls();
   INT_PTR accepted =
-      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LICENSE), nullptr, LicenseDialog, 0);
-  if (accepted == 1) DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialog, 0);
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_LICENSE), nullptr, LicenseDialog, 0);
+  if (accepted == 1) DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialog, 0);
   return 0;
 }

@@ -112,6 +112,13 @@ int main(int argc, char **argv) {
   if (direct > 0)
     std::printf("PortWrite of %u bytes: %.1f us, direct driver write: %.1f us, ratio %.2f\n",
                 kBlock, timed / 1e3, direct / 1e3, timed / direct);
+  double plain = recorder.nanoseconds["PlainSend"];
+  double network = recorder.nanoseconds["NetworkPortWrite"];
+  if (plain > 0 && network > 0)
+    std::printf(
+        "over loopback TCP: PortWrite %.1f us (%.0f MB/s), plain send %.1f us "
+        "(%.0f MB/s), ratio %.2f\n",
+        network / 1e3, kBlock / network * 1e3, plain / 1e3, kBlock / plain * 1e3, network / plain);
   benchmark::Shutdown();
   return 0;
 }

@@ -6,11 +6,38 @@
 
 namespace {
 
-constexpr int kWidth = 72;
+constexpr size_t kWidth = 72;
+
+// The world's texts are UTF-8; a terminal gives East Asian characters (three
+// bytes from U+3000 on, for what the pages hold) two columns.
+size_t ColumnsOf(unsigned char lead) {
+  if ((lead & 0xC0) == 0x80) return 0;
+  return lead >= 0xE3 && lead < 0xF0 ? 2 : 1;
+}
+
+size_t Columns(const std::string &text) {
+  size_t columns = 0;
+  for (unsigned char c : text) columns += ColumnsOf(c);
+  return columns;
+}
+
+// The longest start of `text` that fits `room` columns, ending on a whole character.
+size_t FittingBytes(const std::string &text, size_t room) {
+  size_t columns = 0, at = 0;
+  while (at < text.size()) {
+    size_t next = at + 1;
+    while (next < text.size() && ColumnsOf(static_cast<unsigned char>(text[next])) == 0) ++next;
+    columns += ColumnsOf(static_cast<unsigned char>(text[at]));
+    if (columns > room) break;
+    at = next;
+  }
+  return at;
+}
 
 std::string Line(const std::string &text) {
   std::string line = "| " + text;
-  if (line.size() < kWidth - 1) line.append(kWidth - 1 - line.size(), ' ');
+  size_t columns = Columns(line);
+  if (columns < kWidth - 1) line.append(kWidth - 1 - columns, ' ');
   return line + "|\n";
 }
 
@@ -22,11 +49,12 @@ void AddText(std::ostringstream &out, const std::string &text) {
   std::string line;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    while (line.size() > room) {
-      size_t cut = line.rfind(' ', room);
-      if (cut == std::string::npos || cut == 0) cut = room;
+    while (Columns(line) > room) {
+      size_t fits = FittingBytes(line, room);
+      size_t cut = line.rfind(' ', fits);
+      if (cut == std::string::npos || cut == 0) cut = fits;
       out << Line(line.substr(0, cut));
-      line.erase(0, cut + (line[cut] == ' ' ? 1 : 0));
+      line.erase(0, cut + (cut < line.size() && line[cut] == ' ' ? 1 : 0));
     }
     out << Line(line);
   }
@@ -64,7 +92,7 @@ std::string RenderPage(HWND page) {
           (control.enabled ? "[ " : "[ (") + control.text + (control.enabled ? " ]  " : ") ]  ");
     } else if (control.className == "Edit") {
       // The licence: its first lines are enough to recognise it.
-      std::string text = control.text.substr(0, 160);
+      std::string text = control.text.substr(0, FittingBytes(control.text, 160));
       AddText(out, text.substr(0, text.find_last_of('\n') + 1) + "...");
     } else {
       AddText(out, control.text);

@@ -142,8 +142,9 @@ updater_wait() {
 
 # ---- The page driver, one process per updater run, spoken to line by line ----------
 
+# E2E_UI_WIDE=1 reads the pages' texts as UTF-16 rather than through the code page.
 ui_start() {
-  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" -; }
+  coproc UI { exec timeout 600 wine "$E2E_UIDRIVER" --caption "$E2E_CAPTION" ${E2E_UI_WIDE:+--wide} -; }
   # shellcheck disable=SC2153  # coproc names it
   ui_pid=$UI_PID
 }
@@ -271,6 +272,15 @@ complete_shown() {
   check_text "main: complete" "$reply" 110 "${1:-Firmware transfer complete. }"
 }
 
+# complete_and_exit TEXT EXIT_LABEL: complete_shown in another language, its Exit
+# button's label, a screenshot, then exit_with_image.
+complete_and_exit() {
+  complete_shown "$1" || return 1
+  check_text "main: button 2" "$reply" 2 "$2"
+  shot main-complete
+  exit_with_image
+}
+
 # exit_with_image: Exit ends the updater, and the printer (the one started
 # last) shows the whole image in its record.
 exit_with_image() {
@@ -304,11 +314,12 @@ printer_register() {
     { fail "registering printer $instance"; return 1; }
 }
 
-# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID | --at PATH] [vprinter-pty options...]:
-# serves the printer on the link its device path reaches (the updater's own
-# hardware id unless --id says otherwise; --at names the link itself), checking
-# what it receives against the executable's image. Several printers may run at
-# once, one server each.
+# printer_start INSTANCE [--id DEVICE_OR_HARDWARE_ID | --at PATH | --driver]
+# [vprinter-pty options...]: serves the printer on the link its device path
+# reaches (the updater's own hardware id unless --id says otherwise; --at names
+# the link itself; --driver is the link the test driver forwards to for the
+# printer of that name), checking what it receives against the executable's
+# image. Several printers may run at once, one server each.
 declare -A printer_pids=() printer_records=()
 printer_last=""
 printer_start() {
@@ -317,6 +328,7 @@ printer_start() {
   case ${1:-} in
     --id) id=$2; shift 2 ;;
     --at) link=$2; shift 2 ;;
+    --driver) link=$(e2e_driver_pty "$instance"); shift ;;
   esac
   local ready=$E2E_LOGS/$scenario-printer-$instance.ready
   [[ -n $link ]] || link=$(e2e_device_link "$instance" "$id")
@@ -374,4 +386,109 @@ check_image_received() {
 rc_string() {
   sed -n "s/^ *$2, \"\(.*\)\"\$/\1/p" "$E2E_SOURCE_DIR/res/strings-$1.rc" |
     sed -e 's/""/"/g' -e 's/\\n/\n/g'
+}
+
+# ---- Printers behind the test driver --------------------------------------------------
+
+# driver_printer NAME METHOD LINK VID PID [options of e2e_driver_printer]: the
+# driver will serve this printer once driver_start has run.
+driver_printer() {
+  e2e_driver_printer "$@" || { fail "asking the driver for printer $1"; return 1; }
+}
+driver_start() {
+  e2e_driver_start || { fail "the test driver did not start"; return 1; }
+  timing "test driver loaded"
+}
+
+# driver_record NAME: what the driver recorded of that printer, in $driver_record.
+driver_record() {
+  driver_record=$(cat "$(e2e_driver_record "$1")" 2>/dev/null)
+  echo "  driver record of $1: $driver_record"
+}
+
+# "UsbscanN": the still-image device with that number.
+still_image_link() { printf 'Usbscan%d' "$1"; }
+
+# The vendor and product ids (four hexadecimal digits each) of a hardware id.
+vendor_of() { sed -E 's/^USB\\VID_(....).*/\1/' <<<"$1"; }
+product_of() { sed -E 's/^USB\\VID_....&PID_(....).*/\1/' <<<"$1"; }
+
+# ---- Pages shared by several scenarios --------------------------------------------
+
+# The main page says the printer was not found and offers Retry.
+not_found_shown() {
+  read_page main
+  check_text "main: not found" "$reply" 110 \
+    $'Printer is not found.\nMake sure that your computer is properly connected to the printer,and that the printer is turned on.\nTo transfer the firmware again, click [Retry].'
+  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+}
+
+# exit_pressed: Exit on the main page ends the updater cleanly.
+exit_pressed() {
+  ui press main 2 || fail "press Exit: $reply"
+  updater_wait 15
+  timing "Exit pressed, updater ended"
+}
+
+# printer_cut_short FAULT OFFSET [INSTANCE]: the printer stops and its record
+# shows the fault ("stall", "disconnect") where it was told to, the image
+# incomplete.
+printer_cut_short() {
+  printer_stop "${3:-}"
+  check "printer: the $1 came where it was told to" \
+    '.fault == $f and .faultOffset == $o' "$record" --arg f "$1" --argjson o "$2"
+  check "printer: the image stayed incomplete" '.imageComplete == false' "$record"
+}
+
+# printers_idle INSTANCE...: each of these printers stops, having received nothing.
+printers_idle() {
+  local other
+  for other in "$@"; do
+    printer_stop "$other"
+    check "printer $other: received nothing" '.bytesReceived == 0' "$record"
+  done
+}
+
+# transfer_fails_at_once: Transfer pressed, the progress page ends short of
+# 100 % well before the time-out, and the main page says the transfer failed.
+transfer_fails_at_once() {
+  local pressed waited
+  ui press main 1 || fail "press Transfer: $reply"
+  pressed=$(e2e_now)
+  watch_transfer 60
+  waited=$(e2e_since "$pressed")
+  echo "  Transfer to failure: $waited s"
+  check "the failure came without waiting for the time-out" '. < 20' "$waited"
+  check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
+  transfer_failed_shown
+}
+
+# The main page says the transfer failed and offers Retry.
+transfer_failed_shown() {
+  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
+  read_page main
+  check_text "main: the transfer failed" "$reply" 110 \
+    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
+  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+}
+
+# stall_report FAILED_AT: with the driver's record in $driver_record, the time
+# from the last write the printer took to the failure shown at FAILED_AT (epoch
+# seconds), checked against the 30 s time-out, and the step of the stopping
+# policy that ended the blocked worker: cancellation lands at the time-out
+# itself, termination only after the cancellation's 500 ms grace.
+stall_report() {
+  local last cancelled
+  last=$(jq -r '.lastWriteDoneMs' <<<"$driver_record")
+  cancelled=$(jq -r '.lastCancelMs' <<<"$driver_record")
+  stall_to_failure=$(awk -v a="$last" -v b="$1" 'BEGIN { printf "%.3f", b - a / 1000 }')
+  stall_to_cancel=$(awk -v a="$last" -v b="$cancelled" 'BEGIN { printf "%.3f", (b - a) / 1000 }')
+  echo "  stall to failure shown: $stall_to_failure s; stall to the driver's cancel: $stall_to_cancel s"
+  check "the failure showed 29.5 to 31.0 s after the last byte was taken" \
+    '. >= 29.5 and . <= 31.0' "$stall_to_failure"
+  if jq -e '. >= 29.5 and . < 30.45' >/dev/null <<<"$stall_to_cancel"; then
+    pass "the worker was ended by CancelSynchronousIo (cancelled at the time-out)"
+  else
+    fail "the blocked write was not cancelled at the time-out ($stall_to_cancel s)"
+  fi
 }

@@ -1,8 +1,8 @@
 // uidriver: drives the updater's pages from another Win32 program in the same
 // Wine prefix, the way a user would, and reports what a user would see.
 //
-//   uidriver [--caption TEXT] [--hex] COMMAND ARGS...
-//   uidriver [--caption TEXT] [--hex] -        (one command a line on stdin)
+//   uidriver [--caption TEXT] [--hex] [--wide] COMMAND ARGS...
+//   uidriver [--caption TEXT] [--hex] [--wide] -  (one command a line on stdin)
 //
 // Commands (PAGE is licence, main or progress):
 //   wait PAGE TIMEOUT_MS      until the page exists and is visible
@@ -21,9 +21,11 @@
 // Transfer runs the whole progress page inside the click handler, so a sent
 // press would come back only after the transfer.
 //
-// Texts are read with the ANSI calls, as the updater sets them, and converted
-// from the prefix's ANSI code page (932 under a Japanese locale) to UTF-8;
-// --hex adds the raw ANSI bytes.
+// Texts are read with the ANSI calls and converted from the prefix's ANSI code
+// page (932 under a Japanese locale) to UTF-8; --hex adds the raw ANSI bytes.
+// With --wide they are read as UTF-16 (WM_GETTEXT to the window's Unicode
+// side), as the screen shows them whatever the code page, and --hex adds
+// nothing.
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -44,6 +46,7 @@ constexpr DWORD kProgressPollMs = 5;
 
 std::string caption = kDefaultCaption;
 bool withHex = false;
+bool wideTexts = false;
 
 // ---- JSON output -------------------------------------------------------------
 
@@ -139,9 +142,54 @@ bool WindowText(HWND window, std::string *text) {
   return false;
 }
 
-std::string TextFields(const std::string &ansi) {
-  std::string out = "\"text\":" + Quote(AnsiToUtf8(ansi));
-  if (withHex) out += ",\"hex\":" + Quote(Hex(ansi));
+std::string WideToUtf8(const std::vector<wchar_t> &wide, size_t length) {
+  if (length == 0) return std::string();
+  int utf8Length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length),
+                                       nullptr, 0, nullptr, nullptr);
+  if (utf8Length <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(utf8Length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), &utf8[0], utf8Length,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+bool SendWide(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *result) {
+  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                             result) != 0;
+}
+
+// WindowText's wide form, straight to UTF-8.
+bool WideWindowText(HWND window, std::string *utf8) {
+  DWORD_PTR length = 0;
+  if (!SendWide(window, WM_GETTEXTLENGTH, 0, 0, &length)) return false;
+  for (size_t size = length + 64; size <= (1u << 24); size *= 2) {
+    std::vector<wchar_t> buffer(size, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendWide(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                  &copied))
+      return false;
+    if (copied + 1 < buffer.size()) {
+      *utf8 = WideToUtf8(buffer, static_cast<size_t>(copied));
+      return true;
+    }
+  }
+  return false;
+}
+
+// The window's text in UTF-8, read wide or through the code page as asked;
+// `ansi` gets the raw bytes of a narrow read.
+bool Utf8Text(HWND window, std::string *utf8, std::string *ansi = nullptr) {
+  if (wideTexts) return WideWindowText(window, utf8);
+  std::string raw;
+  if (!WindowText(window, &raw)) return false;
+  *utf8 = AnsiToUtf8(raw);
+  if (ansi) *ansi = raw;
+  return true;
+}
+
+std::string TextFields(const std::string &utf8, const std::string &ansi) {
+  std::string out = "\"text\":" + Quote(utf8);
+  if (withHex && !wideTexts) out += ",\"hex\":" + Quote(Hex(ansi));
   return out;
 }
 
@@ -293,9 +341,9 @@ std::string ControlJson(HWND control) {
   RECT rect{};
   GetWindowRect(control, &rect);
   std::string json = "{\"id\":" + Number(GetDlgCtrlID(control)) + ",\"class\":" + Quote(kind);
-  std::string text;
-  if (WindowText(control, &text))
-    json += "," + TextFields(text);
+  std::string text, ansi;
+  if (Utf8Text(control, &text, &ansi))
+    json += "," + TextFields(text, ansi);
   else
     json += ",\"text\":null";
   json += ",\"visible\":" + Bool(IsWindowVisible(control) != 0) +
@@ -318,14 +366,15 @@ Result Read(Page page) {
   HWND window = FindPage(page, nullptr);
   if (!window) return PageMissing(page);
   std::string text;
-  WindowText(window, &text);
+  Utf8Text(window, &text);
   RECT rect{};
   GetWindowRect(window, &rect);
   std::string json = "\"page\":" + Quote(PageName(page)) + ",\"hwnd\":" +
-                     Quote(HandleText(window)) + ",\"caption\":" + Quote(AnsiToUtf8(text)) +
+                     Quote(HandleText(window)) + ",\"caption\":" + Quote(text) +
                      ",\"visible\":" + Bool(IsWindowVisible(window) != 0) +
                      ",\"enabled\":" + Bool(IsWindowEnabled(window) != 0) +
                      ",\"rect\":" + RectJson(rect) + ",\"acp\":" + Number(GetACP()) +
+                     ",\"unicode\":" + Bool(IsWindowUnicode(window) != 0) +
                      ",\"controls\":[";
   ChildList list;
   EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&list));
@@ -387,8 +436,8 @@ bool ReadProgress(HWND bar, HWND percent, HWND heading, DWORD_PTR *pos, std::str
                   std::string *headingText) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     DWORD_PTR before = 0, after = 0;
-    if (!Send(bar, PBM_GETPOS, 0, 0, &before) || !WindowText(percent, percentText) ||
-        !WindowText(heading, headingText) || !Send(bar, PBM_GETPOS, 0, 0, &after))
+    if (!Send(bar, PBM_GETPOS, 0, 0, &before) || !Utf8Text(percent, percentText) ||
+        !Utf8Text(heading, headingText) || !Send(bar, PBM_GETPOS, 0, 0, &after))
       return false;
     *pos = after;
     if (before == after) return true;
@@ -447,8 +496,8 @@ Result WatchProgress(DWORD timeout) {
                  headingText != lastHeading)) {
       if (any) samples += ",";
       samples += "{\"t_ms\":" + Number(now) + ",\"pos\":" + Number(static_cast<long long>(pos)) +
-                 ",\"percent\":" + Quote(AnsiToUtf8(percentText)) +
-                 ",\"heading\":" + Quote(AnsiToUtf8(headingText)) + "}";
+                 ",\"percent\":" + Quote(percentText) + ",\"heading\":" + Quote(headingText) +
+                 "}";
       any = true;
       lastPos = static_cast<long long>(pos);
       lastPercent = percentText;
@@ -554,6 +603,8 @@ int main(int argc, char **argv) {
       caption = argv[++i];
     } else if (std::strcmp(argv[i], "--hex") == 0) {
       withHex = true;
+    } else if (std::strcmp(argv[i], "--wide") == 0) {
+      wideTexts = true;
     } else {
       break;
     }

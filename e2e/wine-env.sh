@@ -10,6 +10,7 @@
 #                                       (with no hardware id at all in the second form)
 #   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
 #   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
+#   e2e_build_port_tests                cross-builds port-tests.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
 #   e2e_discard_prefix                  removes this run's prefix
 
@@ -30,11 +31,14 @@ e2e_now() { date +%s.%N; }
 # Seconds since $1, with millisecond precision.
 e2e_since() { awk -v a="$1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f", b - a }'; }
 
+# What the template holds beyond wineboot's prefix; a change here makes it anew.
+E2E_TEMPLATE_RECIPE="managed=N fontlink=tahoma-ipag marlett tahoma"
+
 # The template prefix is made once (wineboot costs 10 to 20 s) and reused while
-# the Wine version stays the same; every run works in a copy of it.
+# the Wine version and the recipe stay the same; every run works in a copy of it.
 e2e_make_template() {
   local stamp=$E2E_TEMPLATE/.e2e-template version
-  version=$(wine --version)
+  version="$(wine --version) $E2E_TEMPLATE_RECIPE"
   [[ -f $stamp && $(cat "$stamp") == "$version" ]] && return 0
   mkdir -p "$E2E_BUILD_DIR"
   (
@@ -53,6 +57,18 @@ e2e_make_template() {
       # managed window is hidden: every EndDialog would come 2 s late.
       timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
         >/dev/null || { echo "e2e: reg add Managed failed" >&2; exit 1; }
+      # Tahoma, the pages' font, has no Japanese glyphs: Windows links it to a
+      # Japanese font, so that Japanese texts do not draw as empty boxes.
+      timeout 120 wine reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null ||
+        { echo "e2e: reg add FontLink failed" >&2; exit 1; }
+      # The caption's close box is a Marlett glyph, and the pages name Tahoma;
+      # this Wine does not find Debian's copies where they lie, and draws the
+      # letter "r" for the box and the linked Japanese font for every text.
+      mkdir -p "$new/drive_c/windows/Fonts" &&
+        cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$new/drive_c/windows/Fonts/" ||
+        { echo "e2e: no Marlett or Tahoma (fonts-wine)" >&2; exit 1; }
       # wineserver writes the registry files when it exits.
       timeout 120 wineserver -w || true
     ) || exit 1
@@ -184,5 +200,131 @@ e2e_build_uidriver() {
     -D_WIN32_WINNT=0x0601 "$source" -o "$E2E_UIDRIVER"
 }
 
+# The port-layer tests (port_tests.cpp), linked with the port library of the
+# windows build, as the updater is.
+E2E_PORT_TESTS=${E2E_PORT_TESTS:-$E2E_BUILD_DIR/port-tests.exe}
+E2E_PORT_LIBRARY=${E2E_PORT_LIBRARY:-$E2E_SOURCE_DIR/build/windows/port/libupdater_port.a}
+e2e_build_port_tests() {
+  local source=$E2E_SOURCE_DIR/e2e/port_tests.cpp
+  local library=$E2E_PORT_LIBRARY
+  [[ -f $E2E_PORT_TESTS && $E2E_PORT_TESTS -nt $source && $E2E_PORT_TESTS -nt $library ]] &&
+    return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
+    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "$library" -lsetupapi -lole32 -ladvapi32 \
+    -o "$E2E_PORT_TESTS"
+}
+
 # One uidriver command: its JSON line on stdout, its exit code as status.
 e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTION"} "$@"; }
+
+# ---- Printers served through the test driver ------------------------------------------
+#
+#   e2e_build_driver                    cross-builds the test driver when out of date
+#   e2e_driver_printer NAME METHOD LINK VID PID [--pipes "0 1"] [--check-reply HEX]
+#                                       asks the driver for a printer: METHOD still-image
+#                                       (LINK UsbscanN, one link per pipe) or print-class
+#                                       (LINK the interface path it answers); its
+#                                       pseudo-terminal link is e2e_driver_pty NAME
+#   e2e_driver_start                    installs the driver and restarts this prefix's
+#                                       wineserver so that it loads; waits until it is ready
+#   e2e_driver_forget                   drops the printers asked for so far
+#   e2e_driver_pty NAME, e2e_driver_record NAME   the link the printer serves, the record
+#                                       the driver keeps of it (JSON)
+
+E2E_DRIVER=$E2E_BUILD_DIR/vprinterdrv.sys
+E2E_DRIVER_SERVICE=vprinterdrv
+E2E_DRIVER_PRINTERS=()
+
+e2e_build_driver() {
+  local sources=("$E2E_SOURCE_DIR"/e2e/driver/*.c "$E2E_SOURCE_DIR"/e2e/driver/*.h) newer=0 source
+  for source in "${sources[@]}"; do [[ $source -nt $E2E_DRIVER ]] && newer=1; done
+  [[ -f $E2E_DRIVER && $newer == 0 ]] && return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  # A native-subsystem PE whose only imports are ntoskrnl.exe and hal.dll, the
+  # kind winedevice.exe loads.
+  i686-w64-mingw32-gcc -std=gnu11 -O2 -Wall -Wextra -Werror -Wno-unknown-pragmas \
+    -I/usr/share/mingw-w64/include/ddk -D_X86_ -DNTDDI_VERSION=0x06010000 -D_WIN32_WINNT=0x0601 \
+    -shared -nostdlib -nostartfiles -Wl,--subsystem,native -Wl,--entry,_DriverEntry@8 \
+    "$E2E_SOURCE_DIR"/e2e/driver/*.c -lntoskrnl -lhal -lgcc -o "$E2E_DRIVER"
+}
+
+# /a/b -> \??\Z:\a\b, the NT name of a Linux path (Z: is the file system's root).
+e2e_nt_path() { local path=${1//\//\\}; printf '\\??\\Z:%s' "$path"; }
+
+e2e_driver_pty() { printf '%s/driver-%s.pty\n' "$WINEPREFIX" "$1"; }
+e2e_driver_record() { printf '%s/driver-%s.json\n' "$WINEPREFIX" "$1"; }
+
+# A .reg text (UTF-16LE with its mark, as regedit wants it) from stdin, imported.
+e2e_import_reg() {
+  local reg=$WINEPREFIX/e2e-$1.reg
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+  timeout 120 wine regedit /S "Z:${reg//\//\\}"
+}
+
+# .reg's quoting of a text value: backslashes and quotes escaped.
+e2e_reg_text() { local text=${1//\\/\\\\}; printf '"%s"' "${text//\"/\\\"}"; }
+
+e2e_driver_printer() {
+  local name=$1 method=$2 link=$3 vid=$4 pid=$5
+  shift 5
+  local pipes="" reply=""
+  while (($#)); do
+    case $1 in
+      --pipes) pipes=$2; shift 2 ;;
+      --check-reply) reply=$2; shift 2 ;;
+      *) echo "e2e_driver_printer: unknown option $1" >&2; return 2 ;;
+    esac
+  done
+  local index=${#E2E_DRIVER_PRINTERS[@]}
+  E2E_DRIVER_PRINTERS+=("$name")
+  local key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE\\Printer$index"
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "$key"
+    printf '"Method"=%s\r\n' "$(e2e_reg_text "$method")"
+    printf '"Link"=%s\r\n' "$(e2e_reg_text "$link")"
+    printf '"Pty"=%s\r\n' "$(e2e_reg_text "$(e2e_nt_path "$(e2e_driver_pty "$name")")")"
+    printf '"Record"=%s\r\n' "$(e2e_reg_text "$(e2e_nt_path "$(e2e_driver_record "$name")")")"
+    printf '"VendorId"=dword:%08x\r\n"ProductId"=dword:%08x\r\n' "$((16#$vid))" "$((16#$pid))"
+    [[ -n $pipes ]] && printf '"Pipes"=%s\r\n' "$(e2e_reg_text "$pipes")"
+    [[ -n $reply ]] && printf '"CheckReply"=hex:%s\r\n' "$(sed -E 's/(..)/\1,/g; s/,$//' <<<"$reply")"
+    printf '\r\n'
+  } | e2e_import_reg "driver-printer-$name"
+}
+
+e2e_driver_start() {
+  e2e_build_driver || return 1
+  cp "$E2E_DRIVER" "$WINEPREFIX/drive_c/windows/system32/drivers/$E2E_DRIVER_SERVICE.sys"
+  local key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE"
+  # A kernel driver (Type 1) started with the system (Start 2); a relative image
+  # path does not load.
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "$key"
+    printf '"Type"=dword:00000001\r\n"Start"=dword:00000002\r\n"ErrorControl"=dword:00000001\r\n'
+    printf '"ImagePath"=%s\r\n\r\n' \
+      "$(e2e_reg_text "C:\\windows\\system32\\drivers\\$E2E_DRIVER_SERVICE.sys")"
+  } | e2e_import_reg driver-service || return 1
+  local name
+  for name in "${E2E_DRIVER_PRINTERS[@]}"; do rm -f "$(e2e_driver_record "$name")"; done
+  # The services start with the next wineserver, which then stays for the
+  # scenario: without it the driver host would end with the last program.
+  timeout 30 wineserver -k 2>/dev/null
+  timeout 30 wineserver -w 2>/dev/null
+  wineserver -p || return 1
+  timeout 120 wine cmd /c exit 0 >/dev/null 2>&1
+  local deadline=$((SECONDS + 30))
+  for name in "${E2E_DRIVER_PRINTERS[@]}"; do
+    until jq -e '.ready' "$(e2e_driver_record "$name")" >/dev/null 2>&1; do
+      ((SECONDS < deadline)) || { echo "e2e: the driver did not set up printer $name" >&2; return 1; }
+      sleep 0.05
+    done
+  done
+}
+
+# The driver's printers are dropped: the next e2e_driver_start serves only those
+# asked for after this.
+e2e_driver_forget() {
+  timeout 120 wine reg delete "HKLM\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE" /f \
+    >/dev/null 2>&1
+  E2E_DRIVER_PRINTERS=()
+}

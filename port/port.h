@@ -59,12 +59,15 @@ struct UsbPort {
   void *requestData;
 };
 
+struct KeepAlive;
+
 struct NetworkPort {
   Port header;
   UINT_PTR sock;      // the connection's stream socket, 0 when none
   char *hostAddress;  // dotted IPv4 or IPv6 text, owned
   uint16_t tcpPort;   // host order
   int32_t useIpv6;
+  KeepAlive *keepAlive;  // the keep-alive thread's own record while it may run
 };
 
 // Dispatchers: each refuses a null port with 0 and otherwise returns the
@@ -77,7 +80,7 @@ int PortOpen(Port *port);
 int PortClose(Port *port);
 
 // Configuration, before the port is opened. All return 1, or 0 with the port
-// unchanged. Every setter but PortSetTimeout is for USB ports only.
+// unchanged. Each setter refuses a null port and a port of a kind it is not for.
 int PortSetTimeout(Port *port, uint8_t seconds);
 int PortSetHardwareId(Port *port, const char *hardwareId);
 int PortSetUsbscan(Port *port, int32_t useUsbscan);
@@ -90,6 +93,15 @@ int PortSetPortName(Port *port, const char *portName);
 // The open notification: `onOpened` is told 0 after each successful open and,
 // when `notifyRoutine` is set too, a thread runs it with `notifyParam`. The port
 // takes `notifyParam` (a process-heap block) and frees it when destroyed.
-// Refused while a notification thread of an earlier open may run.
+// Refused while a notification thread of an earlier open may run. For network
+// ports `onOpened` is also told 1 by the keep-alive thread on each failed echo,
+// on that thread; `notifyRoutine` is not run.
 int PortSetNotify(Port *port, PortEventCallback onOpened, LPTHREAD_START_ROUTINE notifyRoutine,
                   void *notifyParam);
+
+// Network ports. The peer's address as dotted IPv4 or IPv6 text (the port keeps
+// its own copy, which the close releases), its TCP port in host order, and the
+// family (0 IPv4, any other value IPv6).
+int PortSetHostAddress(Port *port, const char *hostAddress);
+int PortSetTcpPort(Port *port, uint16_t tcpPort);
+int PortSetIpv6(Port *port, int32_t useIpv6);

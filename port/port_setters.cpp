@@ -1,4 +1,4 @@
-// Configuration setters. The USB-only ones refuse other kinds: a network record
+// Configuration setters. Each refuses ports of other kinds: a network record
 // is smaller than a USB one, and USB fields written into it would land past its end.
 #include <cstring>
 
@@ -10,6 +10,19 @@ namespace {
 UsbPort *AsUsbPort(Port *port) {
   if (port == nullptr || port->kind != PORT_KIND_USB) return nullptr;
   return reinterpret_cast<UsbPort *>(port);
+}
+
+// The port's own copy of a text, on the process heap; null if it cannot be made.
+char *CopyText(const char *text) {
+  size_t size = std::strlen(text) + 1;
+  auto *copy = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, size));
+  if (copy != nullptr) std::memcpy(copy, text, size);
+  return copy;
+}
+
+NetworkPort *AsNetworkPort(Port *port) {
+  if (port == nullptr || port->kind != PORT_KIND_NETWORK) return nullptr;
+  return reinterpret_cast<NetworkPort *>(port);
 }
 
 }  // namespace
@@ -60,10 +73,8 @@ int PortSetPipes(Port *port, int32_t writePipe, int32_t readPipe, int32_t extraP
 int PortSetPortName(Port *port, const char *portName) {
   UsbPort *usb = AsUsbPort(port);
   if (usb == nullptr || portName == nullptr) return 0;
-  size_t size = std::strlen(portName) + 1;
-  auto *copy = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, size));
+  char *copy = CopyText(portName);
   if (copy == nullptr) return 0;
-  std::memcpy(copy, portName, size);
   PortHeapFree(usb->portName);
   usb->portName = copy;
   return 1;
@@ -71,11 +82,35 @@ int PortSetPortName(Port *port, const char *portName) {
 
 int PortSetNotify(Port *port, PortEventCallback onOpened, LPTHREAD_START_ROUTINE notifyRoutine,
                   void *notifyParam) {
-  UsbPort *usb = AsUsbPort(port);
-  if (usb == nullptr || usb->header.notifyThread != 0) return 0;
-  if (usb->header.notifyParam != notifyParam) PortHeapFree(usb->header.notifyParam);
-  usb->header.onOpened = onOpened;
-  usb->header.notifyRoutine = notifyRoutine;
-  usb->header.notifyParam = notifyParam;
+  if (AsUsbPort(port) == nullptr && AsNetworkPort(port) == nullptr) return 0;
+  if (port->notifyThread != 0) return 0;
+  if (port->notifyParam != notifyParam) PortHeapFree(port->notifyParam);
+  port->onOpened = onOpened;
+  port->notifyRoutine = notifyRoutine;
+  port->notifyParam = notifyParam;
+  return 1;
+}
+
+int PortSetHostAddress(Port *port, const char *hostAddress) {
+  NetworkPort *network = AsNetworkPort(port);
+  if (network == nullptr || hostAddress == nullptr) return 0;
+  char *copy = CopyText(hostAddress);
+  if (copy == nullptr) return 0;
+  PortHeapFree(network->hostAddress);
+  network->hostAddress = copy;
+  return 1;
+}
+
+int PortSetTcpPort(Port *port, uint16_t tcpPort) {
+  NetworkPort *network = AsNetworkPort(port);
+  if (network == nullptr) return 0;
+  network->tcpPort = tcpPort;
+  return 1;
+}
+
+int PortSetIpv6(Port *port, int32_t useIpv6) {
+  NetworkPort *network = AsNetworkPort(port);
+  if (network == nullptr) return 0;
+  network->useIpv6 = useIpv6;
   return 1;
 }

@@ -11,10 +11,7 @@ steps() {
   scenario_begin not-found-retry || return 1
   updater_start
   accept_licence || return 1
-  read_page main
-  check_text "main: not found" "$reply" 110 \
-    $'Printer is not found.\nMake sure that your computer is properly connected to the printer,and that the printer is turned on.\nTo transfer the firmware again, click [Retry].'
-  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+  not_found_shown
   check_text "main: button 2 reads Exit" "$reply" 2 "Exit"
   shot main-not-found
 

@@ -14,25 +14,11 @@ steps() {
   updater_start
   accept_licence || return 1
 
-  local pressed waited
-  ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
-  watch_transfer 60
-  waited=$(e2e_since "$pressed")
-  check "the failure came without waiting for the time-out" '. < 20' "$waited"
-  check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: the transfer failed" "$reply" 110 \
-    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
-  check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
+  transfer_fails_at_once || return 1
   check "main: button 1 enabled" '.controls[] | select(.id == 1) | .visible and .enabled' "$reply"
   shot main-failed
 
-  printer_stop
-  check "printer: it vanished where it was told to" \
-    '.fault == "disconnect" and .faultOffset == 400000' "$record"
-  check "printer: the image stayed incomplete" '.imageComplete == false' "$record"
+  printer_cut_short disconnect 400000
 
   echo "-- the printer is back"
   printer_start p1 || return 1

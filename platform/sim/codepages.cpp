@@ -51,6 +51,13 @@ struct Converter {
   iconv_t cd;
 };
 
+// The five bytes code page 1252 leaves undefined; Windows maps each to the
+// control character of the same value, both ways, where iconv refuses them.
+bool Undefined1252(const char *codePage, unsigned value) {
+  return std::strcmp(codePage, "CP1252") == 0 &&
+         (value == 0x81 || value == 0x8D || value == 0x8F || value == 0x90 || value == 0x9D);
+}
+
 // Number of UTF-16 units in the character that starts at `text`.
 size_t UnitsOfCharacter(const char16_t *text, size_t left) {
   bool pair =
@@ -65,9 +72,14 @@ bool Narrow(const char *codePage, const char16_t *wide, size_t count, char defau
   const char *in = reinterpret_cast<const char *>(wide);
   size_t inLeft = count * sizeof(char16_t);
   while (!converter.Run(in, inLeft, out)) {
-    size_t units = UnitsOfCharacter(reinterpret_cast<const char16_t *>(in), inLeft / 2);
-    out.push_back(defaultChar);
-    usedDefault = true;
+    const char16_t *at = reinterpret_cast<const char16_t *>(in);
+    size_t units = UnitsOfCharacter(at, inLeft / 2);
+    if (Undefined1252(codePage, *at)) {
+      out.push_back(char(*at));
+    } else {
+      out.push_back(defaultChar);
+      usedDefault = true;
+    }
     in += units * 2;
     inLeft -= units * 2;
     iconv(converter.cd, nullptr, nullptr, nullptr, nullptr);
@@ -83,7 +95,11 @@ bool Widen(const char *codePage, const char *narrow, size_t count, std::u16strin
   size_t inLeft = count;
   while (!converter.Run(in, inLeft, bytes)) {
     // An invalid byte becomes U+FFFD and the conversion goes on after it.
-    bytes.append("\xFD\xFF", 2);
+    unsigned char byte = static_cast<unsigned char>(*in);
+    if (Undefined1252(codePage, byte))
+      bytes.append({char(byte), '\0'});
+    else
+      bytes.append("\xFD\xFF", 2);
     ++in;
     --inLeft;
     iconv(converter.cd, nullptr, nullptr, nullptr, nullptr);

@@ -4,16 +4,25 @@
 
 namespace sim {
 namespace {
+// Windows keeps the two apart: a Western system with a Japanese language pack
+// shows Japanese resources but converts narrow text through code page 1252.
 std::atomic<WORD> uiLanguage{1033};
-}
+std::atomic<UINT> ansiCodePage{1252};
+}  // namespace
 
 WORD UiLanguage() { return uiLanguage; }
 
-UINT AnsiCodePage() { return uiLanguage == 1041 ? 932u : 1252u; }
+UINT AnsiCodePage() { return ansiCodePage; }
 
 bool SetUiLanguage(WORD language) {
   if (language != 1033 && language != 1041) return false;
   uiLanguage = language;
+  return true;
+}
+
+bool SetAnsiCodePage(UINT codePage) {
+  if (codePage != 1252 && codePage != 932) return false;
+  ansiCodePage = codePage;
   return true;
 }
 

@@ -14,6 +14,7 @@
 
 #include "internal/kernel.h"
 #include "internal/locale.h"
+#include "internal/net.h"
 #include "win32_resources.h"
 
 namespace sim {
@@ -179,6 +180,7 @@ bool IsProgram(HMODULE module) { return module == nullptr || module == ProgramMo
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
   if (moduleName == nullptr) return ProgramModule();
+  if (HMODULE system = sim::SystemModule(moduleName)) return system;
   sim::SetLastErrorValue(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }
@@ -193,6 +195,20 @@ HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
       sim::FindResourceData(sim::ResNameFrom(type), sim::ResNameFrom(name), error);
   if (data == nullptr) {
     sim::SetLastErrorValue(error);
+    return nullptr;
+  }
+  return reinterpret_cast<HRSRC>(const_cast<sim::ResourceData *>(data));
+}
+
+HRSRC WINAPI FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
+  if (!IsProgram(module) || name == nullptr || type == nullptr) {
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const sim::ResourceData *data =
+      sim::FindExact(sim::ResNameFrom(type), sim::ResNameFrom(name), language);
+  if (data == nullptr) {
+    sim::SetLastErrorValue(ERROR_RESOURCE_LANG_NOT_FOUND);
     return nullptr;
   }
   return reinterpret_cast<HRSRC>(const_cast<sim::ResourceData *>(data));

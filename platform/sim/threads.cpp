@@ -1,5 +1,7 @@
 // Threads, waits and sleeps. A model thread is a std::thread running the
 // routine; its kernel object outlives it for as long as a handle refers to it.
+#include <unistd.h>
+
 #include <thread>
 
 #include "internal/faults.h"
@@ -20,7 +22,16 @@ struct Thread : KernelObject {
   bool ioCancelled = false;
   bool stopped = false;  // TerminateThread was called
   DWORD stopCode = 0;
+  int wakeFd = -1;  // while blocked in a socket's poll
 };
+
+// With kernelLock held: a thread blocked in poll does not see kernelChanged.
+void WakePoll(const Thread &thread) {
+  if (thread.wakeFd < 0) return;
+  uint64_t one = 1;
+  ssize_t written = write(thread.wakeFd, &one, sizeof one);
+  (void)written;  // a full counter already wakes it
+}
 
 // Thrown to leave a thread's routine without returning into it: by
 // _endthreadex, and at a stop point of a stopped thread. Deliberately not
@@ -140,6 +151,27 @@ void StopPoint() {
   LeaveIfStopped(lock);
 }
 
+void EnterPoll(int wakeFd) {
+  std::unique_lock<std::mutex> lock(kernelLock);
+  LeaveIfStopped(lock);
+  if (currentThread == nullptr) return;
+  currentThread->inIo = true;
+  currentThread->ioCancelled = false;
+  currentThread->wakeFd = wakeFd;
+}
+
+bool LeavePoll() {
+  std::unique_lock<std::mutex> lock(kernelLock);
+  Thread *self = currentThread;
+  if (self == nullptr) return true;
+  self->inIo = false;
+  self->wakeFd = -1;
+  LeaveIfStopped(lock);
+  bool cancelled = self->ioCancelled;
+  self->ioCancelled = false;
+  return !cancelled;
+}
+
 size_t LiveThreadCount() {
   std::lock_guard<std::mutex> guard(kernelLock);
   return liveThreads;
@@ -176,6 +208,8 @@ void _endthreadex(unsigned exitCode) { throw sim::ThreadExit{exitCode}; }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   std::shared_ptr<sim::Thread> thread = sim::LookUpThread(handle);
+  DWORD result = WAIT_FAILED;
+  if (!thread && sim::WaitForEvent(handle, milliseconds, result)) return result;
   if (!thread) {
     sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
@@ -225,6 +259,7 @@ BOOL WINAPI CancelSynchronousIo(HANDLE handle) {
     return FALSE;
   }
   thread->ioCancelled = true;
+  sim::WakePoll(*thread);
   sim::kernelChanged.notify_all();
   return TRUE;
 }
@@ -241,6 +276,7 @@ BOOL WINAPI TerminateThread(HANDLE handle, DWORD exitCode) {
   if (thread->running && !thread->stopped) {
     thread->stopped = true;
     thread->stopCode = exitCode;
+    sim::WakePoll(*thread);
     sim::kernelChanged.notify_all();
   }
   return TRUE;

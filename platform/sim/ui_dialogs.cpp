@@ -1,4 +1,4 @@
-// Modal pages: DialogBoxParamA builds the page from the program's template,
+// Modal pages: DialogBoxParamA and W build the page from the program's template,
 // initialises it on the calling thread, shows it and runs its modal loop there
 // until EndDialog, from whichever thread, ends it.
 #include "internal/resources.h"
@@ -40,11 +40,8 @@ WORD TemplateIdOf(LPCSTR name) {
   return resource.isId ? resource.id : 0;
 }
 
-}  // namespace
-}  // namespace sim
-
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
-                               DLGPROC dialogProc, LPARAM initParam) {
+INT_PTR RunDialog(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
+                  LPARAM initParam, bool unicode) {
   sim::StopPoint();
   // Windows refuses an owner that is no window, before it looks for the
   // template. The program gives none; an owner that is one is not disabled
@@ -67,7 +64,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     sim::SetLastErrorValue(ERROR_INVALID_DATA);
     return -1;
   }
-  sim::PageCloser closer{sim::CreatePage(source, sim::TemplateIdOf(templateName), dialogProc)};
+  sim::PageCloser closer{
+      sim::CreatePage(source, sim::TemplateIdOf(templateName), dialogProc, unicode)};
   sim::Page &page = *closer.page;
   if (dialogProc != nullptr)
     dialogProc(page.hwnd, WM_INITDIALOG, reinterpret_cast<WPARAM>(sim::FirstTabStop(page)),
@@ -76,6 +74,25 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
   sim::RunModalLoop(closer.page);
   std::lock_guard<std::mutex> guard(sim::kernelLock);
   return page.result;
+}
+
+}  // namespace
+}  // namespace sim
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam) {
+  return sim::RunDialog(instance, templateName, owner, dialogProc, initParam, false);
+}
+
+// Templates named by text are looked up by their name in the ANSI code page,
+// which is all the model's resource names can hold.
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam) {
+  if (templateName == nullptr || IS_INTRESOURCE(templateName))
+    return sim::RunDialog(instance, reinterpret_cast<LPCSTR>(templateName), owner, dialogProc,
+                          initParam, true);
+  std::string name = sim::AnsiFromWide(templateName);
+  return sim::RunDialog(instance, name.c_str(), owner, dialogProc, initParam, true);
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {

@@ -87,10 +87,10 @@ bool DoUserAction(HWND handle, UserAction action, int controlId, unsigned realMi
   if (action == UserAction::press) {
     int index = page->IndexOf(controlId);
     if (index < 0) return false;
-    work = [page, index](std::string &) { return Click(page, size_t(index)); };
+    work = [page, index](std::u16string &) { return Click(page, size_t(index)); };
   } else {
     bool throughClose = action != UserAction::escape;
-    work = [page, throughClose](std::string &) { return Cancel(page, throughClose); };
+    work = [page, throughClose](std::u16string &) { return Cancel(page, throughClose); };
   }
   RealClock::time_point deadline = RealClock::now() + std::chrono::milliseconds(realMilliseconds);
   return RunOnPageThread(page, work, FALSE, nullptr, deadline) != FALSE;

@@ -8,7 +8,14 @@
 namespace sim {
 namespace {
 
-LRESULT SetText(Page &page, Control *control, const std::string &text) {
+// An ANSI page's window procedure and its edit controls take text in the ANSI
+// code page: wide text arriving there passes through it.
+bool KeepsAnsi(const Page &page, const Control *control) {
+  return !page.unicode && (control == nullptr || control->kind == ControlClass::edit);
+}
+
+LRESULT SetText(Page &page, Control *control, const std::u16string &given) {
+  std::u16string text = KeepsAnsi(page, control) ? ThroughAnsi(given) : given;
   if (control != nullptr)
     control->text = text;
   else
@@ -55,32 +62,64 @@ WindowRef ControlOf(HWND dialog, int id) {
   return index < 0 ? WindowRef() : WindowRef{window.page, index};
 }
 
-// Sends a message to a page (control -1) or one of its controls.
-LRESULT Send(const WindowRef &window, UINT message, WPARAM wParam, LPARAM lParam) {
+// Copies `text` into a caller's buffer of `size` units, cut to fit and
+// terminated; the units copied.
+template <class Unit>
+LRESULT CopyOut(const std::basic_string<Unit> &text, WPARAM size, LPARAM buffer) {
+  if (size == 0 || buffer == 0) return 0;
+  size_t copied = text.size() < size - 1 ? text.size() : size - 1;
+  Unit *out = reinterpret_cast<Unit *>(buffer);
+  std::memcpy(out, text.data(), copied * sizeof(Unit));
+  out[copied] = 0;
+  return LRESULT(copied);
+}
+
+// Sends a message to a page (control -1) or one of its controls; `wide` for
+// the W calls, whose texts are UTF-16.
+LRESULT Send(const WindowRef &window, UINT message, WPARAM wParam, LPARAM lParam, bool wide) {
   StopPoint();
-  std::string textIn;
-  if (message == WM_SETTEXT && lParam != 0) textIn = reinterpret_cast<const char *>(lParam);
+  std::u16string textIn;
+  if (message == WM_SETTEXT && lParam != 0)
+    textIn = wide ? std::u16string(reinterpret_cast<const char16_t *>(lParam))
+                  : WideFromAnsi(reinterpret_cast<const char *>(lParam));
   std::shared_ptr<Page> page = window.page;
   int control = window.control;
-  PageWork work = [=](std::string &textOut) {
+  PageWork work = [=](std::u16string &textOut) {
     return HandleControlMessage(page, control, message, wParam, lParam, textIn, textOut);
   };
   if (message != WM_GETTEXT) return RunOnPageThread(page, work, 0);
   // The text comes back to this thread, and only this thread writes its buffer.
-  std::string text;
-  if (RunOnPageThread(page, work, -1, &text) < 0 || wParam == 0 || lParam == 0) return 0;
-  size_t copied = text.size() < wParam - 1 ? text.size() : wParam - 1;
-  char *buffer = reinterpret_cast<char *>(lParam);
-  std::memcpy(buffer, text.data(), copied);
-  buffer[copied] = '\0';
-  return LRESULT(copied);
+  std::u16string text;
+  if (RunOnPageThread(page, work, -1, &text) < 0) return 0;
+  return wide ? CopyOut(text, wParam, lParam) : CopyOut(AnsiFromWide(text), wParam, lParam);
+}
+
+BOOL SetItemText(HWND dialog, int id, LPARAM text, bool wide) {
+  WindowRef control = ControlOf(dialog, id);
+  if (!control.page) {
+    GetDlgItem(dialog, id);  // for its error
+    return FALSE;
+  }
+  return Send(control, WM_SETTEXT, 0, text, wide) ? TRUE : FALSE;
+}
+
+// On Windows the page's own WM_SETTEXT passes through its dialog procedure
+// first; the program's leave it to the default, so the model sets the caption
+// without asking.
+BOOL SetCaption(HWND window, LPARAM text, bool wide) {
+  WindowRef target = LookUpWindow(window);
+  if (!target.page) {
+    SetLastErrorValue(kErrorInvalidWindowHandle);
+    return FALSE;
+  }
+  return Send(target, WM_SETTEXT, 0, text, wide) ? TRUE : FALSE;
 }
 
 }  // namespace
 
 LRESULT HandleControlMessage(const std::shared_ptr<Page> &page, int control, UINT message,
-                             WPARAM wParam, LPARAM, const std::string &textIn,
-                             std::string &textOut) {
+                             WPARAM wParam, LPARAM, const std::u16string &textIn,
+                             std::u16string &textOut) {
   std::lock_guard<std::mutex> guard(kernelLock);
   if (page->destroyed) return message == WM_GETTEXT ? -1 : 0;
   Control *target = control < 0 ? nullptr : &page->controls[size_t(control)];
@@ -127,22 +166,21 @@ LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wPa
     GetDlgItem(dialog, id);  // for its error
     return 0;
   }
-  return sim::Send(control, message, wParam, lParam);
+  return sim::Send(control, message, wParam, lParam, false);
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
-  return SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE
-                                                                                        : FALSE;
+  return sim::SetItemText(dialog, id, reinterpret_cast<LPARAM>(text), false);
 }
 
-// On Windows the page's own WM_SETTEXT passes through its dialog procedure
-// first; the program's leave it to the default, so the model sets the caption
-// without asking.
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+  return sim::SetItemText(dialog, id, reinterpret_cast<LPARAM>(text), true);
+}
+
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
-  sim::WindowRef target = sim::LookUpWindow(window);
-  if (!target.page) {
-    sim::SetLastErrorValue(sim::kErrorInvalidWindowHandle);
-    return FALSE;
-  }
-  return sim::Send(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
+  return sim::SetCaption(window, reinterpret_cast<LPARAM>(text), false);
+}
+
+BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text) {
+  return sim::SetCaption(window, reinterpret_cast<LPARAM>(text), true);
 }

@@ -47,12 +47,12 @@ RECT PageRect(const PageTemplate &source, WORD templateId) {
   return rect;
 }
 
-Control ControlFrom(const ControlTemplate &source) {
+Control ControlFrom(const ControlTemplate &source, bool unicode) {
   Control control;
   control.id = source.id;
   control.kind = source.kind;
   control.style = source.style;
-  control.text = source.text;
+  control.text = unicode ? source.text : ThroughAnsi(source.text);
   control.enabled = (source.style & WS_DISABLED) == 0;
   control.visible = (source.style & WS_VISIBLE) != 0;
   control.rect.left = PixelsX(source.x);
@@ -90,13 +90,15 @@ RECT ControlScreenRect(const Page &page, const Control &control) {
               control.rect.bottom + top};
 }
 
-std::shared_ptr<Page> CreatePage(const PageTemplate &source, WORD templateId, DLGPROC proc) {
+std::shared_ptr<Page> CreatePage(const PageTemplate &source, WORD templateId, DLGPROC proc,
+                                 bool unicode) {
   auto page = std::make_shared<Page>();
   page->templateId = templateId;
   page->proc = proc;
   page->style = source.style;
   page->thread = GetCurrentThreadId();
-  page->caption = source.caption;
+  page->unicode = unicode;
+  page->caption = unicode ? source.caption : ThroughAnsi(source.caption);
   page->enabled = (source.style & WS_DISABLED) == 0;
   // Windows creates the page hidden whatever its template says, and shows it
   // once WM_INITDIALOG has returned.
@@ -104,7 +106,7 @@ std::shared_ptr<Page> CreatePage(const PageTemplate &source, WORD templateId, DL
   page->rect = PageRect(source, templateId);
   page->hwnd = InsertWindow(page, -1);
   for (const ControlTemplate &control : source.controls) {
-    page->controls.push_back(ControlFrom(control));
+    page->controls.push_back(ControlFrom(control, unicode));
     page->controls.back().hwnd = InsertWindow(page, int(page->controls.size() - 1));
   }
   std::lock_guard<std::mutex> guard(kernelLock);

@@ -15,7 +15,7 @@ namespace {
 struct Work {
   std::shared_ptr<Page> page;
   PageWork run;
-  std::string textOut;
+  std::u16string textOut;
   LRESULT result = 0;
   bool done = false;
 };
@@ -92,9 +92,9 @@ struct Running {
 }  // namespace
 
 LRESULT RunOnPageThread(const std::shared_ptr<Page> &page, const PageWork &run, LRESULT failed,
-                        std::string *textOut, RealClock::time_point deadline) {
+                        std::u16string *textOut, RealClock::time_point deadline) {
   if (GetCurrentThreadId() == page->thread) {
-    std::string text;
+    std::u16string text;
     LRESULT result = run(text);
     if (textOut != nullptr) *textOut = std::move(text);
     return result;
@@ -121,7 +121,7 @@ void RunModalLoop(const std::shared_ptr<Page> &page) {
                [&] { return page->ended || HasWork(page->thread); });
     if (page->ended) return;
     std::shared_ptr<Work> work = TakeWork(page->thread);
-    std::string text;
+    std::u16string text;
     LRESULT result;
     {
       running[page->thread].push_back(work);

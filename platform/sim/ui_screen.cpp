@@ -1,5 +1,6 @@
 // The screen, as GDI reports it through an information context on the
 // display, and COMCTL32's class registration.
+#include "internal/faults.h"
 #include "internal/ui.h"
 #include "win32_kernel.h"
 
@@ -20,6 +21,12 @@ HDC WINAPI CreateICA(LPCSTR driver, LPCSTR, LPCSTR, const void *) {
     sim::SetLastErrorValue(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  // A display driver that cannot be reached (a session without one, or GDI
+  // out of objects); the error is a guess.
+  if (sim::TakeFault(sim::Fault::displayContext)) {
+    sim::SetLastErrorValue(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   auto context = std::make_shared<sim::UiObject>(sim::UiObject::Type::displayContext);
   return reinterpret_cast<HDC>(sim::InsertHandle(context));
 }
@@ -32,6 +39,19 @@ int WINAPI GetDeviceCaps(HDC dc, int index) {
     case HORZRES:
       return sim::ScreenWidth();
     case VERTRES:
+      return sim::ScreenHeight();
+    default:
+      return 0;
+  }
+}
+
+// USER32's own idea of the primary screen, which needs no display context.
+int WINAPI GetSystemMetrics(int index) {
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  switch (index) {
+    case SM_CXSCREEN:
+      return sim::ScreenWidth();
+    case SM_CYSCREEN:
       return sim::ScreenHeight();
     default:
       return 0;

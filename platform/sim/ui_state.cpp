@@ -22,7 +22,7 @@ struct Setting {
   HWND page;
   int control;
   bool isText;
-  std::string text;
+  std::u16string text;
   int position;
 };
 std::vector<world::PageEvent> pageEvents;
@@ -70,12 +70,12 @@ void RecordClosed(const Page &page) {
   pageEvents.push_back({world::PageEvent::Kind::closed, page.templateId, page.hwnd, page.result});
 }
 
-void RecordText(const Page &page, int controlId, const std::string &text) {
+void RecordText(const Page &page, int controlId, const std::u16string &text) {
   settings.push_back({page.hwnd, controlId, true, text, 0});
 }
 
 void RecordPosition(const Page &page, int controlId, int position) {
-  settings.push_back({page.hwnd, controlId, false, std::string(), position});
+  settings.push_back({page.hwnd, controlId, false, std::u16string(), position});
 }
 
 void RecordEndDialog(HWND window) { ++endDialogCalls[window]; }
@@ -93,8 +93,8 @@ int EndDialogCalls(HWND window) {
 
 const std::vector<world::PageEvent> &PageEvents() { return pageEvents; }
 
-std::vector<std::string> TextsSet(HWND page, int controlId) {
-  std::vector<std::string> texts;
+std::vector<std::u16string> TextsSet(HWND page, int controlId) {
+  std::vector<std::u16string> texts;
   for (const Setting &setting : settings)
     if (setting.isText && setting.page == page && setting.control == controlId)
       texts.push_back(setting.text);

@@ -79,19 +79,6 @@ class Reader {
   bool ok_ = true;
 };
 
-// The program reads narrow text, so the template's text is kept in the ANSI
-// code page, as USER32's A functions would give it back.
-std::string Narrow(const std::u16string &wide) {
-  if (wide.empty()) return std::string();
-  int size =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(size_t(size > 0 ? size : 0), '\0');
-  if (size > 0)
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), &narrow[0], size, nullptr,
-                        nullptr);
-  return narrow;
-}
-
 bool SameAsciiIgnoringCase(const std::u16string &a, const char *b) {
   if (a.size() != std::strlen(b)) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -149,7 +136,7 @@ bool ReadControl(Reader &in, bool extended, ControlTemplate &control) {
                                                : ClassFromName(name, control.kind);
   std::u16string title;
   // A title given as an ordinal names an icon or bitmap: no text to show.
-  if (!in.OrdinalOrText(ordinal, title)) control.text = Narrow(title);
+  if (!in.OrdinalOrText(ordinal, title)) control.text = title;
   in.Skip(in.Word());  // creation data, its count not counting itself (as Wine reads it)
   return in.ok() && known;
 }
@@ -194,7 +181,7 @@ bool ParseDialogTemplate(const BYTE *bytes, size_t size, PageTemplate &out) {
   in.OrdinalOrText(ordinal, text);  // menu: pages have none
   text.clear();
   in.OrdinalOrText(ordinal, text);  // window class: the dialog class
-  out.caption = Narrow(in.Text());
+  out.caption = in.Text();
   if (out.style & DS_SETFONT) {
     // 0x7FFF: the message-box font, with no face name following.
     if (in.Word() != 0x7FFF) {

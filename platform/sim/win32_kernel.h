@@ -30,6 +30,12 @@ DWORD WINAPI GetCurrentThreadId(void);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTickCount(void);
 
+// Events: manual or automatic reset; a wait is satisfied while one is set.
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
+                           LPCSTR name);
+BOOL WINAPI SetEvent(HANDLE event);
+BOOL WINAPI ResetEvent(HANDLE event);
+
 // The C runtime's thread start (process.h).
 uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(void *),
                          void *argument, unsigned flags, unsigned *threadId);

@@ -5,6 +5,7 @@
 
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
 
 #define RT_ICON MAKEINTRESOURCEA(3)
@@ -16,7 +17,10 @@
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+// Exactly the resource in `language`, with no fall-back to another language.
+HRSRC WINAPI FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language);
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
 HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
 LPVOID WINAPI LockResource(HGLOBAL data);
 int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);
+int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);

@@ -89,3 +89,5 @@ typedef HWND__ *HWND;
 #define LOWORD(l) ((WORD)(((ULONG_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((ULONG_PTR)(l)) >> 16) & 0xffff))
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+#define LANG_JAPANESE 0x11
+#define SUBLANG_DEFAULT 0x01

@@ -43,6 +43,9 @@ typedef struct tagRECT {
 #define HORZRES 8
 #define VERTRES 10
 
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+
 #define WS_POPUP 0x80000000L
 #define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
@@ -64,12 +67,15 @@ typedef struct tagRECT {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
                                DLGPROC dialogProc, LPARAM initParam);
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam);
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
-LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam,
-                                   LPARAM lParam);
+BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 BOOL WINAPI ShowWindow(HWND window, int command);
 HWND WINAPI GetParent(HWND window);
@@ -79,6 +85,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
 HDC WINAPI CreateICA(LPCSTR driver, LPCSTR device, LPCSTR output, const void *mode);
 int WINAPI GetDeviceCaps(HDC dc, int index);
 BOOL WINAPI DeleteDC(HDC dc);
+int WINAPI GetSystemMetrics(int index);
 
 // COMCTL32's ordinal 17: registers the common control classes (the progress bar).
 void WINAPI InitCommonControls(void);

@@ -5,13 +5,18 @@
 #include "internal/heap.h"
 #include "internal/kernel.h"
 #include "internal/locale.h"
+#include "internal/net.h"
 #include "internal/resources.h"
 #include "internal/ui.h"
 
 namespace world {
 
-bool SetLanguage(WORD language) { return sim::SetUiLanguage(language); }
+bool SetLanguage(WORD language) {
+  if (!sim::SetUiLanguage(language)) return false;
+  return sim::SetAnsiCodePage(language == 1041 ? 932u : 1252u);
+}
 WORD Language() { return sim::UiLanguage(); }
+bool SetAnsiCodePage(UINT codePage) { return sim::SetAnsiCodePage(codePage); }
 UINT AnsiCodePage() { return sim::AnsiCodePage(); }
 
 void SetClockSpeed(double factor) { sim::SetClockSpeed(factor); }
@@ -58,6 +63,7 @@ void RestoreResources() { sim::RestoreResourceData(); }
 
 void FailAllocation(unsigned nth) { sim::ArmFault(sim::Fault::allocation, nth); }
 void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation, nth); }
+void FailDisplayContext(unsigned nth) { sim::ArmFault(sim::Fault::displayContext, nth); }
 
 size_t LiveHandles() { return sim::HandleCount(); }
 size_t LiveThreads() { return sim::LiveThreadCount(); }
@@ -67,13 +73,14 @@ size_t FailedCloses() { return sim::failedCloses; }
 bool WaitUntilQuiet(unsigned realMilliseconds) { return sim::WaitForNoThreads(realMilliseconds); }
 
 void Reset() {
-  sim::SetUiLanguage(1033);
+  SetLanguage(1033);
   sim::SetClockSpeed(1);
   sim::RestoreResourceData();
   sim::ClearFaults();
   sim::failedCloses = 0;
   sim::ResetDevices();
   sim::ResetUi();
+  sim::ResetNet();
   ClearDebugOutput();
 }
 

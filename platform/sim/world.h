@@ -10,10 +10,15 @@
 
 namespace world {
 
-// The user-interface language: 1033 (English, ANSI code page 1252) or 1041
-// (Japanese, code page 932). Returns false for any other.
+// The user-interface language, 1033 (English) or 1041 (Japanese), which picks
+// the resources, and the ANSI code page that goes with it on that language's
+// Windows (1252 or 932). Returns false for any other language.
 bool SetLanguage(WORD language);
 WORD Language();
+// Only the code page narrow text goes through (1252 or 932), as on a system
+// whose display language is not its language for non-Unicode programs.
+// Returns false for any other.
+bool SetAnsiCodePage(UINT codePage);
 UINT AnsiCodePage();
 
 // Model time runs `factor` times faster than real time (1 by default).
@@ -30,6 +35,8 @@ void RestoreResources();
 // Faults: the nth call from now (1 = the next) of the kind fails.
 void FailAllocation(unsigned nth);
 void FailThreadCreation(unsigned nth);
+// CreateICA for the display.
+void FailDisplayContext(unsigned nth);
 
 // What is alive: open handles, threads the program started that have not
 // ended, and heap blocks (process and local heaps) not yet freed.
@@ -47,9 +54,11 @@ void ClearDebugOutput();
 // program started has ended. Returns whether it got quiet.
 bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
-// Back to the machine as built: language 1033, clock speed 1, the compiled
+// Back to the machine as built: language 1033 with code page 1252, clock speed 1, the compiled
 // resources, no devices, no armed faults, no failed closes counted, the default
-// screen, no page history and no debug output. Live counts are not reset: nothing alive is
+// screen, no page history, no debug output, and a network with Winsock ready,
+// echoes answered and the IPv6 conversion present. Live counts are not reset:
+// nothing alive is
 // forgotten.
 void Reset();
 

@@ -116,8 +116,9 @@ size_t PendingMessages(HWND page) {
 std::string Caption(HWND page) { return ControlText(page, 0); }
 
 std::string ControlText(HWND page, int controlId) {
-  return Read(page, controlId, std::string(),
-              [](sim::Page &p, sim::Control *c) { return c != nullptr ? c->text : p.caption; });
+  return Read(page, controlId, std::string(), [](sim::Page &p, sim::Control *c) {
+    return sim::Utf8FromWide(c != nullptr ? c->text : p.caption);
+  });
 }
 
 bool IsEnabled(HWND page, int controlId) {
@@ -151,7 +152,8 @@ std::vector<ControlInfo> Controls(HWND page) {
   return Read(page, 0, std::vector<ControlInfo>(), [](sim::Page &p, sim::Control *) {
     std::vector<ControlInfo> controls;
     for (const sim::Control &c : p.controls)
-      controls.push_back({c.id, sim::ClassName(c.kind), c.style, c.text, c.enabled, c.visible});
+      controls.push_back(
+          {c.id, sim::ClassName(c.kind), c.style, sim::Utf8FromWide(c.text), c.enabled, c.visible});
     return controls;
   });
 }
@@ -170,8 +172,14 @@ HWND LastPage(WORD templateId) {
 }
 
 std::vector<std::string> TextHistory(HWND page, int controlId) {
-  std::lock_guard<std::mutex> guard(sim::kernelLock);
-  return sim::TextsSet(page, controlId);
+  std::vector<std::u16string> wide;
+  {
+    std::lock_guard<std::mutex> guard(sim::kernelLock);
+    wide = sim::TextsSet(page, controlId);
+  }
+  std::vector<std::string> texts;
+  for (const std::u16string &text : wide) texts.push_back(sim::Utf8FromWide(text));
+  return texts;
 }
 
 std::vector<int> ProgressHistory(HWND page, int controlId) {

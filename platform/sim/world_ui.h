@@ -55,8 +55,9 @@ bool PressAltF4(HWND page);
 // page's thread has not yet taken up (it is busy, or not yet in its loop).
 size_t PendingMessages(HWND page);
 
-// What the user sees. A page or control that does not exist reads as empty,
-// disabled, hidden, unchecked, at position 0 and nowhere.
+// What the user sees, its texts in UTF-8 whatever the code page. A page or
+// control that does not exist reads as empty, disabled, hidden, unchecked, at
+// position 0 and nowhere.
 std::string Caption(HWND page);
 std::string ControlText(HWND page, int controlId);
 // The window's own state: a control keeps its state while its page is hidden.

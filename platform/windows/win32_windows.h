@@ -8,10 +8,17 @@
 #define NOMINMAX
 #endif
 
-// windows.h first: the others build on it.
+// winsock2.h before windows.h, whose older winsock.h would clash with it;
+// windows.h next: the others build on it.
+// clang-format off
+#include <winsock2.h>
 #include <windows.h>
+// clang-format on
 // clang-format off
 #include <commctrl.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
 #include <objbase.h>
 #include <process.h>
 #include <setupapi.h>

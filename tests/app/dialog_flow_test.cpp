@@ -3,76 +3,14 @@
 #include <memory>
 #include <string>
 
-#include "app/pages.h"
-#include "program_thread.h"
-#include "res/resource.h"
+#include "program_fixture.h"
 #include "res/resource_types.h"
-#include "sim_printer.h"
-#include "world_devices.h"
-#include "world_ui.h"
 
 namespace {
 
 const char kCaption[] = "TORVAEL prismatone 3350N (V1.05)";
 
-class DialogFlowTest : public SimTest {
- protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    world::SetClockSpeed(100);
-  }
-  void TearDown() override {
-    program.reset();
-    world::DetachAllDevices();
-    SimTest::TearDown();
-  }
-
-  void Start() {
-    program = std::make_unique<ProgramThread>(
-        [] { return static_cast<DWORD>(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0)); });
-  }
-
-  world::DeviceId AttachPrinter(vprinter::PrinterConfig config = vprinter::PrinterConfig()) {
-    printer = std::make_shared<vprinter::SimPrinter>(std::move(config));
-    world::PrintClassDevice device;
-    device.hardwareIds = {"USB\\VID_7C5E&PID_4A86"};
-    device.endpoint = printer;
-    return world::AttachPrintClassDevice(device);
-  }
-
-  // Starts the program and accepts the licence; the main page.
-  HWND Accept() {
-    Start();
-    HWND licence = world::WaitForPage(IDD_LICENSE);
-    EXPECT_TRUE(world::Press(licence, IDC_ACCEPT));
-    EXPECT_TRUE(world::Press(licence, IDOK));
-    return world::WaitForPage(IDD_MAIN);
-  }
-
-  // Presses the action button and waits for the progress page to come and go.
-  void TransferFrom(HWND main) {
-    size_t closedBefore = Closed(IDD_PROGRESS);
-    ASSERT_TRUE(world::Press(main, IDOK));
-    ASSERT_TRUE(world::WaitUntil([&] { return Closed(IDD_PROGRESS) > closedBefore; }));
-    ASSERT_TRUE(world::WaitUntil([&] { return world::IsVisible(main); }));
-  }
-
-  size_t Closed(WORD templateId) {
-    size_t closed = 0;
-    for (const world::PageEvent &event : world::PageHistory())
-      if (event.kind == world::PageEvent::Kind::closed && event.templateId == templateId) ++closed;
-    return closed;
-  }
-
-  std::string Text(UINT id) {
-    char text[1024] = {};
-    LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
-    return text;
-  }
-
-  std::unique_ptr<ProgramThread> program;
-  std::shared_ptr<vprinter::SimPrinter> printer;
-};
+using DialogFlowTest = ProgramTest;
 
 TEST_F(DialogFlowTest, LicencePageOffersTheAgreementWithRefusalSelected) {
   Start();
@@ -156,7 +94,15 @@ TEST_F(DialogFlowTest, RetryAfterThePrinterAppearsGoesStraightToTheTransfer) {
   EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND)) << "still absent";
   EXPECT_EQ(world::LastPage(IDD_PROGRESS), nullptr);
 
-  AttachPrinter();
+  // The printer is there now but its first open fails: only a probe run by
+  // the next Retry takes that failure, so the one after it transfers.
+  world::DeviceId device = AttachPrinter();
+  world::InjectDeviceFault({world::DeviceCall::CreateFileA, world::DeviceFault::Action::fail,
+                            ERROR_GEN_FAILURE, 0, 1, 1});
+  EXPECT_TRUE(world::Press(main, IDOK));
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND));
+  EXPECT_EQ(world::LastPage(IDD_PROGRESS), nullptr);
+  EXPECT_EQ(world::OpensOf(device), 0u);
   TransferFrom(main);
   EXPECT_TRUE(printer->record().imageComplete);
   std::vector<std::string> messages = world::TextHistory(main, IDC_MESSAGE);
@@ -183,7 +129,12 @@ TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
                             ERROR_GEN_FAILURE, 0, 1, 1});
   AttachPrinter();
   HWND main = Accept();
+  // The user moves the page away from the centre: coming back centred is wrong.
+  RECT centred = world::WindowRect(main);
+  ASSERT_TRUE(
+      MoveWindow(main, 17, 23, centred.right - centred.left, centred.bottom - centred.top, TRUE));
   RECT before = world::WindowRect(main);
+  ASSERT_EQ(before.left, 17);
   ASSERT_TRUE(world::Press(main, IDOK));
   HWND progress = world::WaitForPage(IDD_PROGRESS);
   ASSERT_NE(progress, nullptr);
@@ -201,6 +152,8 @@ TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
   RECT after = world::WindowRect(main);
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(after.right, before.right);
+  EXPECT_EQ(after.bottom, before.bottom);
   EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_FAILED));
   EXPECT_EQ(world::ControlText(main, IDOK), "Retry");
 
@@ -210,11 +163,17 @@ TEST_F(DialogFlowTest, MainPageHidesDuringTheTransferAndReturnsWhereItWas) {
 }
 
 TEST_F(DialogFlowTest, PagesAreCentredOnTheWholeScreen) {
+  // Without a display context the screen's size still comes from USER32.
   struct Case {
+    int screenWidth, screenHeight;
+    bool displayContextFails;
     int width, height, x, y;
   };
   for (const Case &c :
-       {Case{460, 270, 282, 249}, Case{461, 271, 281, 248}, Case{1034, 270, -5, 249}}) {
+       {Case{1024, 768, false, 460, 270, 282, 249}, Case{1024, 768, false, 461, 271, 281, 248},
+        Case{1024, 768, false, 1034, 270, -5, 249}, Case{800, 600, true, 460, 270, 170, 165}}) {
+    world::SetScreenSize(c.screenWidth, c.screenHeight);
+    if (c.displayContextFails) world::FailDisplayContext(1);
     world::SetPageSize(IDD_LICENSE, c.width, c.height);
     Start();
     HWND licence = world::WaitForPage(IDD_LICENSE);
@@ -233,8 +192,8 @@ TEST_F(DialogFlowTest, JapaneseMachineShowsTheJapanesePages) {
   HWND main = Accept();
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND));
-  EXPECT_EQ(world::ControlText(main, IDOK), "\x8D\xC4\x8E\xC0\x8D\x73");
-  EXPECT_EQ(world::ControlText(main, IDCANCEL), "\x8F\x49\x97\xB9");
+  EXPECT_EQ(world::ControlText(main, IDOK), "再実行");
+  EXPECT_EQ(world::ControlText(main, IDCANCEL), "終了");
   EXPECT_EQ(world::Caption(main), kCaption);
 }
 
@@ -269,6 +228,68 @@ TEST_F(DialogFlowTest, TwoHundredTransfersLeaveNothingBehind) {
     world::DetachAllDevices();
   }
   // The fixture's tear-down proves no handle, thread or heap block is left.
+}
+
+TEST_F(DialogFlowTest, EscapeAndCloseBoxOnTheMainPageEndTheProgram) {
+  for (bool closeBox : {false, true}) {
+    HWND main = Accept();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(closeBox ? world::PressCloseBox(main) : world::PressEscape(main));
+    EXPECT_EQ(program->Result(), 0);
+    EXPECT_TRUE(world::WaitForPageClosed(main));
+    const std::vector<world::PageEvent> history = world::PageHistory();
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(history.back().kind, world::PageEvent::Kind::closed);
+    EXPECT_EQ(history.back().page, main);
+    EXPECT_EQ(history.back().result, 0);
+    program.reset();
+  }
+}
+
+TEST_F(DialogFlowTest, PagesThatCannotBeCreated) {
+  // No licence page: the program ends without the main page.
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_LICENSE), 1033);
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_LICENSE), 1041);
+  Start();
+  EXPECT_EQ(program->Result(), 0);
+  EXPECT_TRUE(world::PageHistory().empty());
+  program.reset();
+  world::RestoreResources();
+
+  // No progress page: the transfer failed, and Retry is offered again.
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_PROGRESS), 1033);
+  world::RemoveResource(RT_DIALOG, MAKEINTRESOURCEA(IDD_PROGRESS), 1041);
+  world::DeviceId device = AttachPrinter();
+  HWND main = Accept();
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(world::Press(main, IDOK));
+  ASSERT_TRUE(world::WaitUntil([&] { return world::IsVisible(main) && world::IsEnabled(main); }));
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_FAILED));
+  EXPECT_EQ(world::ControlText(main, IDOK), Text(IDS_RETRY));
+  EXPECT_TRUE(world::IsVisible(main, IDOK));
+  EXPECT_EQ(world::LastPage(IDD_PROGRESS), nullptr);
+  EXPECT_EQ(world::OpenHandlesOf(device), 0u) << "the probe's port is released";
+  EXPECT_TRUE(world::Press(main, IDCANCEL));
+  EXPECT_EQ(program->Result(), 0);
+}
+
+TEST_F(DialogFlowTest, RetryAfterAFailureWithThePrinterGoneShowsNotFound) {
+  vprinter::PrinterConfig config;
+  config.failAfterBytes = 64 + 65472;
+  world::DeviceId failing = AttachPrinter(config);
+  HWND main = Accept();
+  ASSERT_NE(main, nullptr);
+  TransferFrom(main);
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_FAILED));
+  world::DetachDevice(failing);
+  size_t progressPages = Closed(IDD_PROGRESS);
+  EXPECT_TRUE(world::Press(main, IDOK));
+  EXPECT_EQ(world::ControlText(main, IDC_MESSAGE), Text(IDS_NOT_FOUND));
+  EXPECT_EQ(world::ControlText(main, IDOK), Text(IDS_RETRY));
+  EXPECT_TRUE(world::IsVisible(main, IDOK));
+  EXPECT_EQ(Closed(IDD_PROGRESS), progressPages) << "no transfer without a printer";
+  EXPECT_TRUE(world::Press(main, IDCANCEL));
+  EXPECT_EQ(program->Result(), 0);
 }
 
 }  // namespace

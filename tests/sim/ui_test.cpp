@@ -1,6 +1,7 @@
 // The model's pages as the program uses them: built from the real templates,
 // run modally on the program's thread (nested, too), updated from a worker
 // thread, and driven by a user on the test's thread.
+#include <cstring>
 #include <future>
 #include <mutex>
 #include <string>
@@ -12,7 +13,9 @@
 namespace {
 
 constexpr WORD kLicence = 144, kMain = 102, kProgress = 103;
-constexpr int kPercent = 111, kBar = 114, kMessage = 110, kRefuse = 147, kAccept = 148;
+constexpr int kPercent = 111, kBar = 114, kMessage = 110, kRefuse = 147, kAccept = 148,
+              kLicenceText = 146;
+constexpr UINT kRetryString = 226;
 
 // What the pages and the worker did, shared by the program's threads and the test.
 struct Bench {
@@ -329,22 +332,125 @@ TEST_F(UiTest, MissingOrUnbuildableTemplateGivesMinusOneAndCallsNoProcedure) {
   EXPECT_TRUE(world::PageHistory().empty());
 }
 
-TEST_F(UiTest, TemplateTextArrivesInTheAnsiCodePageAndClassNamesIgnoreCase) {
-  world::SetLanguage(1041);
-  TemplateBytes japanese(kPageStyle, u"\u66F4\u65B0");  // "update"
-  japanese
-      .Item(0, u"BUTTON", BS_PUSHBUTTON, IDOK, u"\u5B9F\u884C")  // "run"
-      .Item(0, u"Msctls_Progress32", 0, kBar, u"");
-  world::ReplaceResource(RT_DIALOG, MAKEINTRESOURCEA(500), 1033, japanese.bytes());
-  Program program([] { return OpenPage(500, PlainPage); });
-  HWND page = world::WaitForPage(500);
-  ASSERT_NE(page, nullptr);
-  EXPECT_EQ(world::Caption(page), "\x8D\x58\x90\x56");
-  EXPECT_EQ(world::ControlText(page, IDOK), "\x8E\xC0\x8D\x73");
-  EXPECT_EQ(Summary(world::Controls(page)).substr(0, 9), "1 Button ");
-  EXPECT_NE(Summary(world::Controls(page)).find("114 msctls_progress32"), std::string::npos);
-  EXPECT_TRUE(world::Press(page, IDOK));
-  EXPECT_EQ(program.Finish(), IDOK);
+TEST_F(UiTest, TemplateTextArrivesThroughTheAnsiCodePageAndClassNamesIgnoreCase) {
+  // The template's texts reach an ANSI page's windows through the code page:
+  // intact under 932, lost under 1252 unless the page is a Unicode one.
+  struct Case {
+    UINT codePage;
+    bool unicode;
+    const char *caption, *button;
+  };
+  for (const Case &c : {Case{932, false, "更新", "実行"}, Case{1252, false, "??", "??"},
+                        Case{1252, true, "更新", "実行"}}) {
+    world::SetLanguage(1041);
+    world::SetAnsiCodePage(c.codePage);
+    TemplateBytes japanese(kPageStyle, u"\u66F4\u65B0");  // "update"
+    japanese
+        .Item(0, u"BUTTON", BS_PUSHBUTTON, IDOK, u"\u5B9F\u884C")  // "run"
+        .Item(0, u"Msctls_Progress32", 0, kBar, u"");
+    world::ReplaceResource(RT_DIALOG, MAKEINTRESOURCEA(500), 1033, japanese.bytes());
+    Program program([&c] {
+      return c.unicode ? DialogBoxParamW(nullptr, MAKEINTRESOURCEW(500), nullptr, PlainPage, 0)
+                       : OpenPage(500, PlainPage);
+    });
+    HWND page = world::WaitForPage(500);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(world::Caption(page), c.caption) << c.codePage << c.unicode;
+    EXPECT_EQ(world::ControlText(page, IDOK), c.button) << c.codePage << c.unicode;
+    EXPECT_EQ(Summary(world::Controls(page)).substr(0, 9), "1 Button ");
+    EXPECT_NE(Summary(world::Controls(page)).find("114 msctls_progress32"), std::string::npos);
+    EXPECT_TRUE(world::Press(page, IDOK));
+    EXPECT_EQ(program.Finish(), IDOK);
+  }
+}
+
+TEST_F(UiTest, WideAndNarrowTextsKeepWhatTheirWindowCanHold) {
+  // Japanese display language on a 1252 system unless the case says 932.
+  // Statics and buttons hold UTF-16 whichever call set them; an ANSI page's
+  // caption and edit controls hold what the code page can.
+  const char16_t *wide = u"\u5B9F\u884C";     // "run"
+  const char *shiftJis = "\x8E\xC0\x8D\x73";  // the same in code page 932
+  struct Case {
+    UINT codePage;
+    bool unicodePage;
+    int control;  // 0: the caption
+    bool setWide;
+    const char *shown;   // what the user sees
+    const char *narrow;  // what WM_GETTEXT in the A form gives back
+  };
+  const Case cases[] = {
+      {1252, false, IDOK, true, "実行", "??"},
+      {1252, false, kLicenceText, true, "??", "??"},
+      {1252, false, 0, true, "??", "??"},
+      {1252, true, kLicenceText, true, "実行", "??"},
+      {1252, true, 0, true, "実行", "??"},
+      {1252, true, IDOK, false,
+       "\u017D\u00C0\u008D"
+       "s",
+       "\x8E\xC0\x8D"
+       "s"},
+      {932, false, kLicenceText, true, "実行", shiftJis},
+      {932, false, IDOK, false, "実行", shiftJis},
+      {932, true, 0, false, "実行", shiftJis},
+  };
+  for (const Case &c : cases) {
+    world::SetLanguage(1041);
+    world::SetAnsiCodePage(c.codePage);
+    Program program([&c] {
+      return c.unicodePage
+                 ? DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kLicence), nullptr, PlainPage, 0)
+                 : OpenPage(kLicence, PlainPage);
+    });
+    HWND page = world::WaitForPage(kLicence);
+    ASSERT_NE(page, nullptr);
+    std::string where = std::to_string(c.codePage) + (c.unicodePage ? " W page, " : " A page, ") +
+                        std::to_string(c.control) + (c.setWide ? " set W" : " set A");
+    BOOL set;
+    if (c.control == 0)
+      set = c.setWide ? SetWindowTextW(page, wide) : SetWindowTextA(page, shiftJis);
+    else
+      set = c.setWide ? SetDlgItemTextW(page, c.control, wide)
+                      : SetDlgItemTextA(page, c.control, shiftJis);
+    EXPECT_TRUE(set) << where;
+    EXPECT_EQ(c.control == 0 ? world::Caption(page) : world::ControlText(page, c.control), c.shown)
+        << where;
+    EXPECT_EQ(world::TextHistory(page, c.control).back(), c.shown) << where;
+    char narrow[16] = {};
+    if (c.control != 0) {
+      SendDlgItemMessageA(page, c.control, WM_GETTEXT, sizeof narrow, LPARAM(narrow));
+      EXPECT_STREQ(narrow, c.narrow) << where;
+    }
+    EXPECT_TRUE(world::PressEscape(page));
+    EXPECT_EQ(program.Finish(), IDCANCEL);
+  }
+}
+
+TEST_F(UiTest, StringsComeInTheDisplayLanguageAndNarrowOnesInTheCodePage) {
+  struct Case {
+    WORD language;
+    UINT codePage;
+    const char *narrow;
+    const char16_t *wide;
+  };
+  for (const Case &c : {Case{1033, 1252, "Retry", u"Retry"},
+                        Case{1041, 932, "\x8D\xC4\x8E\xC0\x8D\x73", u"\u518D\u5B9F\u884C"},
+                        Case{1041, 1252, "???", u"\u518D\u5B9F\u884C"}}) {
+    world::SetLanguage(c.language);
+    world::SetAnsiCodePage(c.codePage);
+    EXPECT_EQ(world::Language(), c.language);
+    EXPECT_EQ(world::AnsiCodePage(), c.codePage);
+    char narrow[64] = {};
+    EXPECT_EQ(LoadStringA(nullptr, kRetryString, narrow, sizeof narrow),
+              int(std::strlen(c.narrow)));
+    EXPECT_STREQ(narrow, c.narrow) << c.language << " " << c.codePage;
+    WCHAR wide[3] = {u'x', u'x', u'x'};
+    EXPECT_EQ(LoadStringW(nullptr, kRetryString, wide, 3), 2) << "cut to the buffer";
+    EXPECT_EQ(std::u16string(wide), std::u16string(c.wide).substr(0, 2));
+  }
+  EXPECT_FALSE(world::SetAnsiCodePage(437));
+  WCHAR none[4] = {u'x'};
+  EXPECT_EQ(LoadStringW(nullptr, 999, none, 4), 0);
+  EXPECT_EQ(none[0], 0);
 }
 
 // --- A page's life -----------------------------------------------------------

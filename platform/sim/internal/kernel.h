@@ -48,9 +48,20 @@ bool BlockInIo(std::unique_lock<std::mutex> &lock, const std::function<bool()> &
 // take time calls it on entry.
 void StopPoint();
 
+// For calls that block in the host's poll instead of on kernelChanged (sockets):
+// between EnterPoll and LeavePoll, a cancel or a stop of the calling thread
+// writes to `wakeFd` (an eventfd the poll watches). LeavePoll unwinds if the
+// thread was stopped and returns false if its I/O was cancelled.
+void EnterPoll(int wakeFd);
+bool LeavePoll();
+
+// WaitForSingleObject on an object that is not a thread (events.cpp): false
+// when `handle` is no event either.
+bool WaitForEvent(HANDLE handle, DWORD milliseconds, DWORD &result);
+
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread, device, ui };
+  enum class Kind { thread, device, ui, event, net };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;

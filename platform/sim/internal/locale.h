@@ -1,4 +1,4 @@
-// The machine's user-interface language and the ANSI code page that goes with it.
+// The machine's user-interface language and its ANSI code page, set apart.
 #pragma once
 
 #include "../win32_types.h"
@@ -7,8 +7,10 @@ namespace sim {
 
 WORD UiLanguage();
 UINT AnsiCodePage();
-// 1033 (code page 1252) or 1041 (code page 932); anything else is refused.
+// 1033 or 1041; anything else is refused.
 bool SetUiLanguage(WORD language);
+// 1252 or 932; anything else is refused.
+bool SetAnsiCodePage(UINT codePage);
 
 // True when `byte` starts a two-byte character in the ANSI code page.
 bool IsLeadByte(unsigned char byte);

@@ -26,13 +26,13 @@ struct ControlTemplate {
   short x = 0, y = 0, cx = 0, cy = 0;  // dialog units
   WORD id = 0;
   ControlClass kind = ControlClass::label;
-  std::string text;  // in the ANSI code page, as the program reads text back
+  std::u16string text;
 };
 
 struct PageTemplate {
   DWORD style = 0;
   short x = 0, y = 0, cx = 0, cy = 0;  // dialog units
-  std::string caption;
+  std::u16string caption;
   std::vector<ControlTemplate> controls;
 };
 
@@ -62,7 +62,7 @@ struct Control {
   ControlClass kind = ControlClass::label;
   DWORD style = 0;
   // Under kernelLock:
-  std::string text;
+  std::u16string text;
   bool enabled = true;
   bool visible = true;
   RECT rect{};  // in the page's client area
@@ -77,9 +77,15 @@ struct Page {
   DLGPROC proc = nullptr;
   DWORD style = 0;
   DWORD thread = 0;  // its UI thread: the one that called DialogBoxParamA
+  // Made by DialogBoxParamW. A page of DialogBoxParamA is an ANSI window, and
+  // so are its controls: its caption and its edit controls keep their text in
+  // the ANSI code page, whichever call sets it (buttons and statics keep
+  // theirs in UTF-16 either way), and its template's texts arrive through
+  // that code page.
+  bool unicode = false;
   // Under kernelLock (the controls' fixed fields excepted):
   std::vector<Control> controls;
-  std::string caption;
+  std::u16string caption;
   bool enabled = true;
   bool visible = false;
   RECT rect{};         // on the screen
@@ -112,7 +118,8 @@ WindowRef LookUpWindow(HWND window);
 
 // Builds the page's windows from its template, on the calling thread (its UI
 // thread from now on), and publishes it as open.
-std::shared_ptr<Page> CreatePage(const PageTemplate &source, WORD templateId, DLGPROC proc);
+std::shared_ptr<Page> CreatePage(const PageTemplate &source, WORD templateId, DLGPROC proc,
+                                 bool unicode);
 // Takes the page's windows away, records its closing and releases whoever is
 // still waiting on it.
 void DestroyPage(const std::shared_ptr<Page> &page);
@@ -129,7 +136,7 @@ uint64_t UiVersion();
 // What the world recorded, with kernelLock held.
 void RecordOpened(const Page &page);
 void RecordClosed(const Page &page);
-void RecordText(const Page &page, int controlId, const std::string &text);
+void RecordText(const Page &page, int controlId, const std::u16string &text);
 void RecordPosition(const Page &page, int controlId, int position);
 // Every EndDialog call, whether it succeeded or not, by the window it named.
 void RecordEndDialog(HWND window);
@@ -138,7 +145,7 @@ int EndDialogCalls(HWND window);
 void SetEndDialogWatcher(std::function<void(HWND)> watcher);
 std::function<void(HWND)> EndDialogWatcher();
 const std::vector<world::PageEvent> &PageEvents();
-std::vector<std::string> TextsSet(HWND page, int controlId);
+std::vector<std::u16string> TextsSet(HWND page, int controlId);
 std::vector<int> PositionsSet(HWND page, int controlId);
 
 // Runs `run` on the page's UI thread: directly when called there, otherwise
@@ -147,9 +154,9 @@ std::vector<int> PositionsSet(HWND page, int controlId);
 // the deadline passed) before it ran. `run` is called without kernelLock; the
 // text it leaves in `textOut` reaches the caller only once it has run, so the
 // caller's buffers are never written from another thread.
-using PageWork = std::function<LRESULT(std::string &textOut)>;
+using PageWork = std::function<LRESULT(std::u16string &textOut)>;
 LRESULT RunOnPageThread(const std::shared_ptr<Page> &page, const PageWork &run, LRESULT failed,
-                        std::string *textOut = nullptr,
+                        std::u16string *textOut = nullptr,
                         RealClock::time_point deadline = RealClock::time_point::max());
 // Runs the calling thread's queued work, for any of its pages, until this page
 // ends: a nested page's loop serves the pages under it too, as on Windows.
@@ -163,13 +170,20 @@ void ForgetWorkOf(const Page &page);
 // thread: WM_SETTEXT, WM_GETTEXT, BM_GETCHECK, BM_SETCHECK, PBM_SETPOS,
 // PBM_GETPOS, PBM_SETRANGE; anything else gives 0.
 LRESULT HandleControlMessage(const std::shared_ptr<Page> &page, int control, UINT message,
-                             WPARAM wParam, LPARAM lParam, const std::string &textIn,
-                             std::string &textOut);
+                             WPARAM wParam, LPARAM lParam, const std::u16string &textIn,
+                             std::u16string &textOut);
 
 // The user's actions, run on the page's UI thread; false when the user could
 // not do it, or it was not handled within `realMilliseconds`.
 enum class UserAction { press, escape, closeBox, altF4 };
 bool DoUserAction(HWND page, UserAction action, int controlId, unsigned realMilliseconds);
+
+// Text between UTF-16, the ANSI code page and UTF-8 (what the world reads).
+// A character the code page lacks becomes '?', as on Windows.
+std::u16string WideFromAnsi(const std::string &narrow);
+std::string AnsiFromWide(const std::u16string &wide);
+std::u16string ThroughAnsi(const std::u16string &wide);
+std::string Utf8FromWide(const std::u16string &wide);
 
 // The screen and the world's page sizes, with kernelLock held.
 int ScreenWidth();

@@ -1,0 +1,31 @@
+// The world's switches over the model's network.
+#include <atomic>
+
+#include "internal/net.h"
+#include "world_net.h"
+
+namespace sim {
+namespace {
+std::atomic<bool> echoesAnswered{true};
+std::atomic<bool> ipv6Conversion{true};
+std::atomic<bool> winsockReady{true};
+}  // namespace
+
+bool EchoesAnswered() { return echoesAnswered; }
+bool Ipv6ConversionAvailable() { return ipv6Conversion; }
+bool WinsockReady() { return winsockReady; }
+
+void ResetNet() {
+  echoesAnswered = true;
+  ipv6Conversion = true;
+  winsockReady = true;
+}
+
+}  // namespace sim
+
+namespace world {
+void SetEchoesAnswered(bool answered) { sim::echoesAnswered = answered; }
+void SetIpv6ConversionAvailable(bool available) { sim::ipv6Conversion = available; }
+void SetWinsockReady(bool ready) { sim::winsockReady = ready; }
+size_t LiveSockets() { return sim::LiveSocketCount(); }
+}  // namespace world
