@@ -97,11 +97,7 @@ steps() {
   if [[ $told == *"termination"* ]]; then fail "the reading worker had to be terminated: \"$told\""
   else pass "the reading worker ended by itself, without termination"; fi
 
-  echo "-- through the pseudo-terminal alone"
-  ((failures == 0)) && e2e_discard_prefix
-  e2e_prefix vanish-mode-switch.pty || return 1
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  scenario_pty_route || return 1
   printer_register p1 || return 1
   vanish_during_reply
 }
