@@ -91,6 +91,17 @@ scenario_begin() {
   timing "prefix ready"
 }
 
+# scenario_pty_route: the scenario's second half, in a second prefix (the test
+# driver stays loaded in the first) where the printer is reached through its
+# pseudo-terminal alone; the first prefix goes if all passed so far.
+scenario_pty_route() {
+  echo "-- through the pseudo-terminal alone"
+  ((failures == 0)) && e2e_discard_prefix
+  e2e_prefix "$scenario.pty" || return 1
+  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
+  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+}
+
 # Japanese pages: Wine's edit control lays its text out through Uniscribe,
 # which does not fall back to Tahoma's linked font, so the agreement would draw
 # as empty boxes. Without Tahoma, Wine draws the pages wholly in the linked

@@ -225,6 +225,7 @@ e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTI
 #
 #   e2e_build_driver                    cross-builds the test driver when out of date
 #   e2e_driver_printer NAME METHOD LINK VID PID [--pipes "0 1"] [--check-reply HEX]
+#                      [--empty-reads-when-gone]
 #                                       asks the driver for a printer: METHOD still-image
 #                                       (LINK UsbscanN, one link per pipe) or print-class
 #                                       (LINK the interface path it answers); its
@@ -271,11 +272,12 @@ e2e_reg_text() { local text=${1//\\/\\\\}; printf '"%s"' "${text//\"/\\\"}"; }
 e2e_driver_printer() {
   local name=$1 method=$2 link=$3 vid=$4 pid=$5
   shift 5
-  local pipes="" reply=""
+  local pipes="" reply="" empty_reads=""
   while (($#)); do
     case $1 in
       --pipes) pipes=$2; shift 2 ;;
       --check-reply) reply=$2; shift 2 ;;
+      --empty-reads-when-gone) empty_reads=1; shift ;;
       *) echo "e2e_driver_printer: unknown option $1" >&2; return 2 ;;
     esac
   done
@@ -291,6 +293,7 @@ e2e_driver_printer() {
     printf '"VendorId"=dword:%08x\r\n"ProductId"=dword:%08x\r\n' "$((16#$vid))" "$((16#$pid))"
     [[ -n $pipes ]] && printf '"Pipes"=%s\r\n' "$(e2e_reg_text "$pipes")"
     [[ -n $reply ]] && printf '"CheckReply"=hex:%s\r\n' "$(sed -E 's/(..)/\1,/g; s/,$//' <<<"$reply")"
+    [[ -n $empty_reads ]] && printf '"EmptyReadsWhenGone"=dword:00000001\r\n'
     printf '\r\n'
   } | e2e_import_reg "driver-printer-$name"
 }

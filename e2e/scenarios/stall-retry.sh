@@ -63,11 +63,7 @@ steps() {
   stall_then_retry --driver || return 1
   ui_stop
 
-  echo "-- through the pseudo-terminal alone"
-  ((failures == 0)) && e2e_discard_prefix
-  e2e_prefix stall-retry.pty || return 1
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  scenario_pty_route || return 1
   printer_register p1 || return 1
   stall_then_retry
 }
