@@ -72,7 +72,8 @@ class ReplyDevice : public world::DeviceEndpoint {
 };
 
 // What the exchange must come to, from the reply alone: 0 when the reply is
-// cut short or announces more than a frame holds; otherwise 1, with the switch
+// cut short, announces no payload (a read of nothing is refused) or more than
+// a frame holds; otherwise 1, with the switch
 // requested when the announced payload reaches the flag and it is 1.
 struct Expected {
   int result;
@@ -82,7 +83,7 @@ struct Expected {
 Expected ExpectedFor(const std::string &reply) {
   if (reply.size() < kHeaderSize) return {0, false};
   size_t length = static_cast<uint8_t>(reply[4]);
-  if (length > kPayloadMax || reply.size() < kHeaderSize + length) return {0, false};
+  if (length == 0 || length > kPayloadMax || reply.size() < kHeaderSize + length) return {0, false};
   bool asked = length > kSwitchAskedAt - kHeaderSize && reply[kSwitchAskedAt] == 1;
   return {1, asked};
 }
