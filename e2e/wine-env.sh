@@ -11,6 +11,7 @@
 #   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
 #   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
 #   e2e_build_port_tests                cross-builds port-tests.exe when out of date
+#   e2e_build_raw_write                 cross-builds raw-write.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
 #   e2e_discard_prefix                  removes this run's prefix
 
@@ -213,6 +214,16 @@ e2e_build_port_tests() {
   i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
     -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "$library" -lsetupapi -lole32 -ladvapi32 \
     -o "$E2E_PORT_TESTS"
+}
+
+# The transfer benchmark's baseline: one WriteFile of a whole file to a device.
+E2E_RAW_WRITE=$E2E_BUILD_DIR/raw-write.exe
+e2e_build_raw_write() {
+  local source=$E2E_SOURCE_DIR/e2e/raw_write.cpp
+  [[ -f $E2E_RAW_WRITE && $E2E_RAW_WRITE -nt $source ]] && return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
+    -D_WIN32_WINNT=0x0601 "$source" -o "$E2E_RAW_WRITE"
 }
 
 # One uidriver command: its JSON line on stdout, its exit code as status.
