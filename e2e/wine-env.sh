@@ -212,7 +212,7 @@ e2e_build_port_tests() {
     return 0
   mkdir -p "$E2E_BUILD_DIR"
   i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
-    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "$library" -lsetupapi -lole32 -ladvapi32 \
+    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "$library" -lsetupapi -lole32 -ladvapi32 -lws2_32 -liphlpapi \
     -o "$E2E_PORT_TESTS"
 }
 
