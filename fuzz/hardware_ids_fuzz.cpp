@@ -72,6 +72,42 @@ void RequireOnePath(const char *found, const std::vector<char> &path,
   Require(known, kTarget, "the path is no device's whole path");
 }
 
+bool IsPlainAscii(const std::string &text) {
+  for (char c : text)
+    if (c == 0 || static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+std::string AsciiUpper(std::string text) {
+  for (char &c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// Nothing malformed: the data as a healthy driver gives it, in plain ASCII.
+bool WellFormed(const world::PrintClassDevice &device) {
+  if (device.idsUnterminated || device.pathUnterminated || device.reportedIdsSize != 0 ||
+      !device.interfacePath.empty())
+    return false;
+  for (const std::string &id : device.hardwareIds)
+    if (id.empty() || !IsPlainAscii(id)) return false;
+  return true;
+}
+
+// Among well-formed devices the search has one right answer: the first device
+// listing the id in any case, the id itself being upper-case (-1: none).
+// -2 when the devices or the id leave the answer to the code page.
+int ExpectedMatch(const std::vector<world::PrintClassDevice> &made, const std::string &wanted) {
+  if (wanted.empty() || !IsPlainAscii(wanted)) return -2;
+  for (const world::PrintClassDevice &device : made)
+    if (!WellFormed(device)) return -2;
+  if (AsciiUpper(wanted) != wanted) return -1;
+  for (size_t i = 0; i < made.size(); ++i)
+    for (const std::string &id : made[i].hardwareIds)
+      if (AsciiUpper(id) == wanted) return static_cast<int>(i);
+  return -1;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) { return 0; }
@@ -93,7 +129,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   // Exactly the size the search is promised, so a byte past it is caught.
   std::vector<char> path(kUsbPathSize, 'x');
-  RequireOnePath(UsbFindByHardwareId(wanted.c_str(), path.data()), path, devices);
+  const char *found = UsbFindByHardwareId(wanted.c_str(), path.data());
+  RequireOnePath(found, path, devices);
+  int expected = ExpectedMatch(made, wanted);
+  if (expected == -1)
+    Require(found == nullptr, kTarget, "a device was found that lists no such id");
+  if (expected >= 0)
+    Require(found != nullptr && world::InterfacePathOf(devices[size_t(expected)]) == found, kTarget,
+            "the first device listing the id was not the one found");
   std::fill(path.begin(), path.end(), 'x');
   RequireOnePath(UsbFindByPortName(portName, path.data()), path, devices);
 
