@@ -7,10 +7,11 @@ set -uo pipefail
 mode=$1
 shift
 speed=150000
+japanese=""
 while (($#)); do
   case $1 in
     --bytes-per-second) speed=$2; shift 2 ;;
-    --japanese) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; shift ;;
+    --japanese) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; japanese=1; shift ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -64,6 +65,7 @@ walk_through() {
 
 steps() {
   scenario_begin demo || return 1
+  [[ -n $japanese ]] && japanese_fonts
   printer_register p1 || return 1
   printer_start p1 --bytes-per-second "$speed" || return 1
   case $mode in

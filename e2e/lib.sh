@@ -91,6 +91,25 @@ scenario_begin() {
   timing "prefix ready"
 }
 
+# scenario_pty_route: the scenario's second half, in a second prefix (the test
+# driver stays loaded in the first) where the printer is reached through its
+# pseudo-terminal alone; the first prefix goes if all passed so far.
+scenario_pty_route() {
+  echo "-- through the pseudo-terminal alone"
+  ((failures == 0)) && e2e_discard_prefix
+  e2e_prefix "$scenario.pty" || return 1
+  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
+  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+}
+
+# Japanese pages: Wine's edit control lays its text out through Uniscribe,
+# which does not fall back to Tahoma's linked font, so the agreement would draw
+# as empty boxes. Without Tahoma, Wine draws the pages wholly in the linked
+# Japanese font, every control alike.
+japanese_fonts() {
+  rm -f "$WINEPREFIX"/drive_c/windows/Fonts/tahoma*.ttf
+}
+
 scenario_cleanup() {
   [[ -n $ui_pid ]] && kill "$ui_pid" 2>/dev/null
   [[ -n $updater_pid ]] && kill "$updater_pid" 2>/dev/null
@@ -472,6 +491,14 @@ transfer_failed_shown() {
   check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
 }
 
+# updater_told: the last failure the updater told a debugger, in $told (for
+# scenarios that export WINEDEBUG=+debugstr before sourcing this file).
+updater_told() {
+  told=$(grep -a -o 'FirmwareUpdater: failed at [^"\\]*' "$E2E_LOGS/$scenario-updater.log" |
+    tail -1)
+  echo "  debugger told: $told"
+}
+
 # stall_report FAILED_AT: with the driver's record in $driver_record, the time
 # from the last write the printer took to the failure shown at FAILED_AT (epoch
 # seconds), checked against the 30 s time-out, and the step of the stopping
@@ -490,5 +517,11 @@ stall_report() {
     pass "the worker was ended by CancelSynchronousIo (cancelled at the time-out)"
   else
     fail "the blocked write was not cancelled at the time-out ($stall_to_cancel s)"
+  fi
+  updater_told
+  if [[ $told == *time-out* && $told != *termination* ]]; then
+    pass "the updater told a debugger of a time-out, with no termination"
+  else
+    fail "the updater's own account of the failure: \"$told\""
   fi
 }

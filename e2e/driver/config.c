@@ -99,6 +99,8 @@ NTSTATUS VpReadPrinter(PUNICODE_STRING serviceKey, int index, struct vp_printer 
     status = QueryText(key, L"Pipes", text);
     if (NT_SUCCESS(status)) status = ParsePipes(text, printer);
   }
+  if (!NT_SUCCESS(QueryNumber(key, L"EmptyReadsWhenGone", &printer->emptyReadsWhenGone)))
+    printer->emptyReadsWhenGone = 0;
   /* No reply configured: the printer answers the check with nothing. */
   if (NT_SUCCESS(status) &&
       !NT_SUCCESS(QueryValue(key, L"CheckReply", printer->checkReply, sizeof printer->checkReply,

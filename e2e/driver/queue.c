@@ -127,6 +127,25 @@ static NTSTATUS Lost(struct vp_queue *queue) {
   return STATUS_DEVICE_NOT_CONNECTED;
 }
 
+/* The printer is gone, and reads say so by delivering nothing. Counted, and the
+ * record rewritten now and then: a reader that asks again at once would
+ * otherwise rewrite it millions of times. */
+static NTSTATUS Empty(struct vp_queue *queue) {
+  if (queue->pty) ZwClose(queue->pty);
+  queue->pty = NULL;
+  queue->leftoverCount = 0;
+  KIRQL irql;
+  KeAcquireSpinLock(&queue->printer->recordLock, &irql);
+  LONG count = ++queue->printer->record.emptyReads;
+  KeReleaseSpinLock(&queue->printer->recordLock, irql);
+  if (count < 16 || count % 64 == 0) VpWriteRecord(queue->printer);
+  return STATUS_SUCCESS;
+}
+
+static NTSTATUS Gone(struct vp_queue *queue) {
+  return queue->printer->emptyReadsWhenGone ? Empty(queue) : Lost(queue);
+}
+
 static NTSTATUS WriteAll(struct vp_queue *queue, struct vp_request *request) {
   HANDLE pty = Pty(queue);
   if (!pty) return Lost(queue);
@@ -179,11 +198,11 @@ static NTSTATUS ReadSome(struct vp_queue *queue, struct vp_request *request, ULO
     return STATUS_SUCCESS;
   }
   HANDLE pty = Pty(queue);
-  if (!pty) return Lost(queue);
+  if (!pty) return Gone(queue);
   IO_STATUS_BLOCK io;
   NTSTATUS status =
       ZwReadFile(pty, NULL, NULL, NULL, &io, request->data, request->length, NULL, NULL);
-  if (!NT_SUCCESS(status) || io.Information == 0) return Lost(queue);
+  if (!NT_SUCCESS(status) || io.Information == 0) return Gone(queue);
   *count = (ULONG)io.Information;
   return STATUS_SUCCESS;
 }

@@ -54,6 +54,7 @@ struct vp_record {
   LONG failedRequests;
   LONG checks;
   USHORT lastCheckValue;
+  LONG emptyReads;
 };
 
 struct vp_printer {
@@ -67,6 +68,9 @@ struct vp_printer {
   int pipeCount;
   UCHAR checkReply[VP_REPLY_BYTES];
   ULONG checkReplyLength;
+  /* Once the printer is gone, reads succeed with nothing instead of failing, as
+   * a printer-class handle whose device vanished may answer. */
+  ULONG emptyReadsWhenGone;
   /* Bumped by every open of a handle: the workers reopen the pseudo-terminal
    * before their next request, so a printer restarted on the same link (as
    * after a power cycle) is reached again. */

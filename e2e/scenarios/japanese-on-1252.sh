@@ -15,6 +15,7 @@ ja() { rc_string ja "$1"; }
 
 steps() {
   scenario_begin japanese-on-1252 || return 1
+  japanese_fonts
   printer_register p1 || return 1
   printer_start p1 --disconnect-after 400000 --bytes-per-second 1000000 || return 1
   updater_start

@@ -12,6 +12,7 @@ ja() { rc_string ja "$1"; }
 
 steps() {
   scenario_begin japanese || return 1
+  japanese_fonts
   updater_start
   licence_shown || return 1
   check "the updater's code page is 932" '.acp == 932' "$reply"

@@ -8,6 +8,8 @@
 # process healthy.
 # shellcheck disable=SC2016
 set -uo pipefail
+# The updater tells a debugger how each failure ended; the log keeps it.
+export WINEDEBUG=+debugstr
 # shellcheck source=e2e/lib.sh
 source "$(dirname "$0")/../lib.sh"
 
@@ -35,6 +37,12 @@ stall_then_retry() {
     # terminated once the cancellation's 500 ms of grace have passed.
     check "the failure came after the time-out and the grace: TerminateThread ended the worker" \
       '. >= 30.5 and . < 60' "$took"
+    updater_told
+    if [[ $told == *"stopped by termination"* ]]; then
+      pass "the updater told a debugger the worker was terminated"
+    else
+      fail "the updater's own account of the failure: \"$told\""
+    fi
   fi
   printer_cut_short stall 300000 p1
 
@@ -55,11 +63,7 @@ steps() {
   stall_then_retry --driver || return 1
   ui_stop
 
-  echo "-- through the pseudo-terminal alone"
-  ((failures == 0)) && e2e_discard_prefix
-  e2e_prefix stall-retry.pty || return 1
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  scenario_pty_route || return 1
   printer_register p1 || return 1
   stall_then_retry
 }

@@ -6,6 +6,8 @@
 # cleanly.
 # shellcheck disable=SC2016
 set -uo pipefail
+# The updater tells a debugger how each failure ended; the log keeps it.
+export WINEDEBUG=+debugstr
 E2E_UPDATER=${E2E_STILL_IMAGE_UPDATER:-$(cd "$(dirname "$0")/../.." && pwd)/build/windows-still-image/FirmwareUpdater.exe}
 # shellcheck source=e2e/lib.sh
 source "$(dirname "$0")/../lib.sh"
