@@ -11,6 +11,7 @@
 #   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
 #   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
 #   e2e_build_port_tests                cross-builds port-tests.exe when out of date
+#   e2e_build_raw_write                 cross-builds raw-write.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
 #   e2e_discard_prefix                  removes this run's prefix
 
@@ -192,15 +193,18 @@ e2e_device_link() {
   printf '%s/dosdevices/%s\n' "$WINEPREFIX" "${name,,}"
 }
 
-# The page driver, cross-built with the win32-threads compiler so that it needs
-# no DLL beyond the system's.
-e2e_build_uidriver() {
-  local source=$E2E_SOURCE_DIR/e2e/uidriver.cpp
-  [[ -f $E2E_UIDRIVER && $E2E_UIDRIVER -nt $source ]] && return 0
+# e2e_build_tool SOURCE EXE: a one-file Win32 tool, cross-built with the
+# win32-threads compiler so that it needs no DLL beyond the system's, when out of date.
+e2e_build_tool() {
+  local source=$E2E_SOURCE_DIR/e2e/$1
+  [[ -f $2 && $2 -nt $source ]] && return 0
   mkdir -p "$E2E_BUILD_DIR"
   i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
-    -D_WIN32_WINNT=0x0601 "$source" -o "$E2E_UIDRIVER"
+    -D_WIN32_WINNT=0x0601 "$source" -o "$2"
 }
+
+# The page driver.
+e2e_build_uidriver() { e2e_build_tool uidriver.cpp "$E2E_UIDRIVER"; }
 
 # The port-layer tests (port_tests.cpp), linked with the port library of the
 # windows build, as the updater is.
@@ -217,6 +221,10 @@ e2e_build_port_tests() {
     -lsetupapi -lole32 -ladvapi32 -lws2_32 -liphlpapi \
     -o "$E2E_PORT_TESTS"
 }
+
+# The transfer benchmark's baseline: one WriteFile of a whole file to a device.
+E2E_RAW_WRITE=$E2E_BUILD_DIR/raw-write.exe
+e2e_build_raw_write() { e2e_build_tool raw_write.cpp "$E2E_RAW_WRITE"; }
 
 # One uidriver command: its JSON line on stdout, its exit code as status.
 e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTION"} "$@"; }

@@ -61,6 +61,12 @@ struct Record {
 
   Fault fault = Fault::none;
   uint64_t faultOffset = 0;
+
+  // Real time of the first and the last byte the host wrote, in microseconds
+  // since the printer was switched on: how long the host took to send what it
+  // sent, seen from the printer. Kept by vprinter-pty; 0 before any byte.
+  uint64_t firstByteMicros = 0;
+  uint64_t lastByteMicros = 0;
 };
 
 const char *NameOf(ErrorKind kind);

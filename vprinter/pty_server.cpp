@@ -36,7 +36,14 @@ int MillisecondsUntil(Clock::time_point then, Clock::time_point now) {
 }  // namespace
 
 PtyServer::PtyServer(PrinterConfig config, PtyLink &link)
-    : engine_(std::move(config)), link_(link), input_(kReadSize) {}
+    : engine_(std::move(config)), link_(link), input_(kReadSize), switchedOn_(Clock::now()) {}
+
+Record PtyServer::record() const {
+  Record record = engine_.record();
+  record.firstByteMicros = firstByteMicros_;
+  record.lastByteMicros = lastByteMicros_;
+  return record;
+}
 
 ServeEnd PtyServer::Serve(int stopFd, bool exitWhenSettled, std::string *error) {
   lastTraffic_ = Clock::now();
@@ -89,6 +96,10 @@ bool PtyServer::TakeFromHost(std::string *error) {
   if (got == 0) return true;
   Clock::time_point now = Clock::now();
   lastTraffic_ = now;
+  // At least 1, so that 0 keeps meaning "no byte yet".
+  auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now - switchedOn_).count();
+  lastByteMicros_ = static_cast<uint64_t>(micros) + 1;
+  if (firstByteMicros_ == 0) firstByteMicros_ = lastByteMicros_;
 
   unsigned queries = engine_.record().queries;
   Transfer taken = engine_.Receive(input_.data(), static_cast<size_t>(got));

@@ -35,7 +35,8 @@ class PtyServer {
   // engine has settled and nothing moved for a moment.
   ServeEnd Serve(int stopFd, bool exitWhenSettled, std::string *error);
 
-  const Record &record() const { return engine_.record(); }
+  // The engine's record with the times of the first and last byte taken.
+  Record record() const;
 
  private:
   typedef std::chrono::steady_clock Clock;
@@ -56,6 +57,9 @@ class PtyServer {
   // The slow link: nothing more is read before this.
   Clock::time_point linkFreeAt_;
   Clock::time_point lastTraffic_;
+  Clock::time_point switchedOn_;
+  uint64_t firstByteMicros_ = 0;
+  uint64_t lastByteMicros_ = 0;
 };
 
 }  // namespace vprinter

@@ -128,6 +128,8 @@ std::string ToJson(const Record &record) {
   Key(out, "fault");
   Text(out, NameOf(record.fault));
   Field(out, "faultOffset", record.faultOffset);
+  Field(out, "firstByteMicros", record.firstByteMicros);
+  Field(out, "lastByteMicros", record.lastByteMicros);
   out += '}';
   return out;
 }

@@ -114,13 +114,16 @@ TEST(PrinterRecordJson, CarriesEveryFieldAndEscapesText) {
   record.errors.push_back({70, vprinter::ErrorKind::bytesAfterImage, "say \"hi\"\\\n"});
   record.fault = vprinter::Fault::stall;
   record.faultOffset = 72;
+  record.firstByteMicros = 9;
+  record.lastByteMicros = 1234;
   EXPECT_EQ(vprinter::ToJson(record),
             "{\"writes\":[8,64],\"reads\":[],\"bytesReceived\":0,\"bytesSent\":0,\"queries\":0,"
             "\"switchRequests\":0,\"vendorRequests\":0,\"announcedLength\":5,\"imageBytes\":0,"
             "\"blockSizes\":[],\"imageComplete\":false,\"imageChecked\":true,"
             "\"imageMatches\":false,\"firstMismatch\":null,\"errors\":[{\"offset\":70,"
             "\"kind\":\"bytesAfterImage\",\"detail\":\"say \\\"hi\\\"\\\\\\u000A\"}],"
-            "\"errorsDropped\":0,\"fault\":\"stall\",\"faultOffset\":72}");
+            "\"errorsDropped\":0,\"fault\":\"stall\",\"faultOffset\":72,"
+            "\"firstByteMicros\":9,\"lastByteMicros\":1234}");
 }
 
 }  // namespace

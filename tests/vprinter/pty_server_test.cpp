@@ -508,7 +508,15 @@ TEST_F(PtyServer, ASlowLinkHoldsTheHostBack) {
   constexpr uint64_t kHeld = 96 * 1024;
   EXPECT_GE(static_cast<uint64_t>(took), (64 + image.size() - kHeld) * 1000 / kRate);
   ASSERT_EQ(server->WaitForExit(), 0) << server->errorText();
-  EXPECT_EQ(Field(ReadText(record), "imageComplete"), "true");
+  std::string json = ReadText(record);
+  EXPECT_EQ(Field(json, "imageComplete"), "true");
+  // The printer's own times of its first and last byte span the paced intake:
+  // all but the last read waited for the link.
+  uint64_t first = Number(json, "firstByteMicros");
+  uint64_t last = Number(json, "lastByteMicros");
+  EXPECT_GT(first, 0u) << json;
+  constexpr uint64_t kOneRead = 64 * 1024;
+  EXPECT_GE(last - first, (64 + image.size() - kOneRead) * 1000000 / kRate) << json;
 }
 
 TEST_F(PtyServer, BadArgumentsEndItWithAMessage) {
