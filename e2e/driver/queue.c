@@ -115,10 +115,14 @@ static HANDLE Pty(struct vp_queue *queue) {
 }
 
 /* The printer is gone: the next request opens the link afresh. */
-static NTSTATUS Lost(struct vp_queue *queue) {
+static void Forget(struct vp_queue *queue) {
   if (queue->pty) ZwClose(queue->pty);
   queue->pty = NULL;
   queue->leftoverCount = 0;
+}
+
+static NTSTATUS Lost(struct vp_queue *queue) {
+  Forget(queue);
   KIRQL irql;
   KeAcquireSpinLock(&queue->printer->recordLock, &irql);
   ++queue->printer->record.failedRequests;
@@ -131,9 +135,7 @@ static NTSTATUS Lost(struct vp_queue *queue) {
  * record rewritten now and then: a reader that asks again at once would
  * otherwise rewrite it millions of times. */
 static NTSTATUS Empty(struct vp_queue *queue) {
-  if (queue->pty) ZwClose(queue->pty);
-  queue->pty = NULL;
-  queue->leftoverCount = 0;
+  Forget(queue);
   KIRQL irql;
   KeAcquireSpinLock(&queue->printer->recordLock, &irql);
   LONG count = ++queue->printer->record.emptyReads;
