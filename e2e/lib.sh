@@ -414,6 +414,14 @@ rc_string() {
 driver_printer() {
   e2e_driver_printer "$@" || { fail "asking the driver for printer $1"; return 1; }
 }
+# driver_our_printer NAME METHOD LINK [options]: the same with the updater's own
+# vendor and product ids.
+driver_our_printer() {
+  local name=$1 method=$2 link=$3
+  shift 3
+  driver_printer "$name" "$method" "$link" "$(vendor_of "$E2E_HARDWARE_ID")" \
+    "$(product_of "$E2E_HARDWARE_ID")" "$@"
+}
 driver_start() {
   e2e_driver_start || { fail "the test driver did not start"; return 1; }
   timing "test driver loaded"

@@ -57,8 +57,7 @@ steps() {
   printer_register p1 || return 1
   local link
   link=$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")
-  driver_printer p1 print-class "$link" "$(vendor_of "$E2E_HARDWARE_ID")" \
-    "$(product_of "$E2E_HARDWARE_ID")" || return 1
+  driver_our_printer p1 print-class "$link" || return 1
   driver_start || return 1
   stall_then_retry --driver || return 1
   ui_stop

@@ -14,8 +14,7 @@ source "$(dirname "$0")/../lib.sh"
 
 steps() {
   scenario_begin still-image-stall || return 1
-  driver_printer ours still-image "$(still_image_link 1)" "$(vendor_of "$E2E_HARDWARE_ID")" \
-    "$(product_of "$E2E_HARDWARE_ID")" --pipes "0 1" || return 1
+  driver_our_printer ours still-image "$(still_image_link 1)" --pipes "0 1" || return 1
   printer_start ours --driver --stall-after 300000 || return 1
   driver_start || return 1
   updater_start

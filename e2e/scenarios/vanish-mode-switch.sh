@@ -85,8 +85,7 @@ steps() {
   printer_register p1 || return 1
   local link
   link=$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")
-  driver_printer p1 print-class "$link" "$(vendor_of "$E2E_HARDWARE_ID")" \
-    "$(product_of "$E2E_HARDWARE_ID")" --empty-reads-when-gone || return 1
+  driver_our_printer p1 print-class "$link" --empty-reads-when-gone || return 1
   driver_start || return 1
   vanish_during_reply --driver || return 1
   ui_stop

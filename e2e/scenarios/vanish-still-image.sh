@@ -9,8 +9,7 @@ source "$(dirname "$0")/../lib.sh"
 
 steps() {
   scenario_begin vanish-still-image || return 1
-  driver_printer ours still-image "$(still_image_link 2)" "$(vendor_of "$E2E_HARDWARE_ID")" \
-    "$(product_of "$E2E_HARDWARE_ID")" --pipes "0 1" || return 1
+  driver_our_printer ours still-image "$(still_image_link 2)" --pipes "0 1" || return 1
   printer_start ours --driver --disconnect-after 400000 --bytes-per-second 1000000 || return 1
   driver_start || return 1
   updater_start
