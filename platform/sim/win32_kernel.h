@@ -36,6 +36,15 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, B
 BOOL WINAPI SetEvent(HANDLE event);
 BOOL WINAPI ResetEvent(HANDLE event);
 
+// Slim reader/writer locks, taken exclusively only; SRWLOCK_INIT makes a free one.
+typedef struct _RTL_SRWLOCK {
+  PVOID Ptr;
+} RTL_SRWLOCK, SRWLOCK, *PSRWLOCK;
+#define SRWLOCK_INIT \
+  { nullptr }
+void WINAPI AcquireSRWLockExclusive(PSRWLOCK lock);
+void WINAPI ReleaseSRWLockExclusive(PSRWLOCK lock);
+
 // The C runtime's thread start (process.h).
 uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(void *),
                          void *argument, unsigned flags, unsigned *threadId);
