@@ -61,17 +61,19 @@ std::shared_ptr<Device> FindDeviceFile(const char *path, int &pipe) {
 }
 
 // The endpoint takes one call at a time per device. A call waiting for its
-// turn is in synchronous I/O like any other: it can be cancelled or stopped.
+// turn is in synchronous I/O like any other: it can be cancelled or stopped,
+// unless it is `deaf`, as a held call is.
 class Turn {
  public:
-  explicit Turn(Device &device) : device_(device) {
+  Turn(Device &device, bool deaf) : device_(device) {
     std::unique_lock<std::mutex> lock(kernelLock);
-    if (!BlockInIo(lock, [&] { return !device.busy || !device.attached; }))
+    auto free = [&] { return !device.busy || !device.attached; };
+    if (deaf)
+      Settle(lock, kNever, RealClock::time_point::max(), free);
+    else if (!BlockInIo(lock, free))
       error = ERROR_OPERATION_ABORTED;
-    else if (!device.attached)
-      error = ERROR_DEVICE_NOT_CONNECTED;
-    else
-      device.busy = true;
+    if (error == ERROR_SUCCESS && !device.attached) error = ERROR_DEVICE_NOT_CONNECTED;
+    if (error == ERROR_SUCCESS) device.busy = true;
   }
   // Also runs when a stopped thread unwinds out of the endpoint.
   ~Turn() {
@@ -108,6 +110,7 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
     error = ERROR_DEVICE_NOT_CONNECTED;
   } else {
     world::DeviceFault fault;
+    bool held = false;
     if (TakeDeviceFault(name, fault)) {
       if (fault.action == world::DeviceFault::Action::fail) error = fault.error;
       if (fault.action == world::DeviceFault::Action::block) error = BlockOnDevice(*file->device);
@@ -115,11 +118,12 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
         error = BlockOnDevice(*file->device, false);
       if (fault.action == world::DeviceFault::Action::shorten)
         size = std::min(size, fault.maxBytes);
-      if (fault.action == world::DeviceFault::Action::hold) error = HoldInDevice(fault);
+      held = fault.action == world::DeviceFault::Action::hold;
+      if (held) error = HoldInDevice(fault);
       if (fault.action == world::DeviceFault::Action::succeedEmpty) return TRUE;
     }
     if (error == ERROR_SUCCESS) {
-      Turn turn(*file->device);
+      Turn turn(*file->device, held);
       error = turn.error;
       if (error == ERROR_SUCCESS) outcome = call(*file, size);
     }

@@ -114,7 +114,9 @@ enum class DeviceCall {
 // and succeed; succeed having moved nothing, without reaching the device, as a
 // read of a vanished printer does under Wine; or hold the thread for `holdMs`
 // of model time whatever happens (cancellation, termination, detach), as a
-// driver that never looks at either can, and then fail with `error`.
+// driver that never looks at either can, and then fail with `error`, or with
+// ERROR_SUCCESS go on to the device, still deaf to both, as a call the driver
+// completes late does (a stopped thread then stops at its next model call).
 struct DeviceFault {
   enum class Action { fail, block, blockUncancellable, shorten, succeedEmpty, hold };
   DeviceCall call;

@@ -48,7 +48,8 @@ void ResetDevices();
 // aborts the call (ERROR_OPERATION_ABORTED). Stopping the thread always ends it.
 DWORD BlockOnDevice(const Device &device, bool cancellable = true);
 // Holds the calling thread for the fault's `holdMs` of model time, deaf to
-// cancellation, stopping and detach; returns the fault's error.
+// cancellation, stopping and detach; returns the fault's error (ERROR_SUCCESS:
+// the call goes on to the device).
 DWORD HoldInDevice(const world::DeviceFault &fault);
 
 extern const GUID usbPrintInterface;  // GUID_DEVINTERFACE_USBPRINT
