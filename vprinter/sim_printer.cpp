@@ -30,7 +30,7 @@ world::IoOutcome OutcomeOf(const Transfer &transfer) {
 
 }  // namespace
 
-SimPrinter::SimPrinter(PrinterConfig config) : engine_(std::move(config)) {}
+SimPrinter::SimPrinter(PrinterConfig config) : config_(std::move(config)), engine_(config_) {}
 
 template <class Call>
 world::IoOutcome SimPrinter::Serve(Call call) {
@@ -72,6 +72,14 @@ world::IoOutcome SimPrinter::Control(int, DWORD code, const BYTE *, DWORD, BYTE 
 Record SimPrinter::record() const {
   std::lock_guard<std::mutex> guard(lock_);
   return engine_.record();
+}
+
+void SimPrinter::SwitchOffAndOn() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    engine_ = PrinterEngine(config_);
+  }
+  changed_.notify_all();
 }
 
 bool SimPrinter::WaitFor(const std::function<bool(const Record &)> &done,

@@ -22,6 +22,9 @@ class SimPrinter : public world::DeviceEndpoint {
 
   // A copy of the record as it stands.
   Record record() const;
+  // The printer switched off and on: the same configuration, a new session and
+  // record, whatever the last session left half done.
+  void SwitchOffAndOn();
 
   // Waits, at most `realMilliseconds` of real time, until `done` holds for the
   // record, checked after every call of the program. Returns whether it did.
@@ -39,6 +42,7 @@ class SimPrinter : public world::DeviceEndpoint {
 
   mutable std::mutex lock_;
   mutable std::condition_variable changed_;
+  const PrinterConfig config_;
   PrinterEngine engine_;
 };
 
