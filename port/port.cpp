@@ -1,4 +1,5 @@
 // The dispatchers: reject a null port, look the kind's entry up, pass the port through.
+#include "device_hold.h"
 #include "port_driver.h"
 #include "port_heap.h"
 
@@ -15,7 +16,10 @@ int PortCreate(Port **place, PortKind kind) {
 
 int PortDestroy(Port *port) {
   if (port == nullptr) return 0;
-  if (port->workerMayRun) return 1;
+  if (port->workerMayRun) {
+    DeviceHoldGiveUp(port);
+    return 1;
+  }
   // Close first: that stops the thread the open started, and if the thread
   // could not be confirmed ended the close gives its parameter up. Only then is
   // the parameter read, and freed after the record.
@@ -27,7 +31,7 @@ int PortDestroy(Port *port) {
 }
 
 int PortOpen(Port *port) {
-  if (port == nullptr) return 0;
+  if (port == nullptr || port->workerMayRun) return 0;
   return portDriver.io[port->kind].open(port);
 }
 

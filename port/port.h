@@ -20,7 +20,8 @@ typedef void (*PortEventCallback)(int32_t event);
 
 constexpr uint8_t kDefaultTimeoutSeconds = 5;
 constexpr int32_t kNoPipe = -1;
-constexpr size_t kHardwareIdSize = 64;  // 63 characters and the terminator
+constexpr size_t kHardwareIdSize = 64;    // 63 characters and the terminator
+constexpr size_t kDeviceNameSize = 1024;  // a device path or Usbscan name and its terminator
 
 // The header every kind's record begins with.
 struct Port {
@@ -32,7 +33,9 @@ struct Port {
   void *notifyParam;  // owned by the port, from the process heap
   // Set when a timed transfer's worker could not be confirmed ended: it may
   // still be inside the driver with this record and its handles, so the port
-  // is never closed or freed after that (leaked on purpose, like the job).
+  // is neither opened, closed nor freed by its owner after that. Once the owner
+  // has destroyed it, the device hold (device_hold.h) frees it when the worker
+  // has ended.
   int32_t workerMayRun;
 };
 
@@ -51,6 +54,9 @@ struct UsbPort {
   HANDLE writeHandle;
   HANDLE readHandle;
   HANDLE extraHandle;
+  // The interface path or "\\.\Usbscan%d" name of the device the open found;
+  // empty while the port has no device open.
+  char deviceName[kDeviceNameSize];
   uint8_t requestType;
   uint8_t request;
   uint16_t requestValue;
@@ -72,8 +78,9 @@ struct NetworkPort {
 
 // Dispatchers: each refuses a null port with 0 and otherwise returns the
 // kind's own result unchanged. A port whose worker may still run is neither
-// closed (PortClose returns 0) nor destroyed (PortDestroy gives it up and
-// returns 1).
+// opened nor closed (PortOpen and PortClose return 0) nor destroyed: PortDestroy
+// hands it to the device hold, which frees it once the worker has ended, and
+// returns 1.
 int PortCreate(Port **place, PortKind kind);
 int PortDestroy(Port *port);
 int PortOpen(Port *port);

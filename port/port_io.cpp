@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "device_hold.h"
 #include "port_driver.h"
 #include "port_failure.h"
 #include "port_heap.h"
@@ -45,8 +46,8 @@ bool Refused(Port *port, const void *data, const uint32_t *count) {
 
 // Runs the job's worker and waits for it for the port's time-out. Returns 1
 // when the worker has ended (on its own or stopped) and the job may be read and
-// freed; 0 when it could not be confirmed ended: the job and the port must then
-// be left alone.
+// freed; 0 when it could not be confirmed ended: the job, the port and the
+// thread's handle are then the device hold's.
 int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
   *inTime = false;
   uintptr_t started = _beginthreadex(nullptr, 0, routine, job, 0, nullptr);
@@ -65,13 +66,14 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
     InterlockedExchange(&job->stop, 1);
     outcome = StopThreadReporting(thread);
   }
-  CloseHandle(thread);
-  if (outcome == THREAD_STOP_TERMINATED) PortNoteFailure("time-out, stopped by termination", 0);
   if (outcome == THREAD_STOP_UNCONFIRMED) {
     job->port->workerMayRun = 1;
+    DeviceHoldAdd(job);
     PortNoteFailure("time-out, worker could not be stopped", 0);
     return 0;
   }
+  CloseHandle(thread);
+  if (outcome == THREAD_STOP_TERMINATED) PortNoteFailure("time-out, stopped by termination", 0);
   if (!*inTime && outcome != THREAD_STOP_TERMINATED) PortNoteFailure("time-out", 0);
   return 1;
 }
@@ -132,7 +134,7 @@ int PortWrite(Port *port, const void *data, const uint32_t *count) {
   }
   std::memcpy(JobBytes(job), data, size);
   bool inTime = false;
-  if (!RunJob(job, PortWriteWorker, &inTime)) return 0;  // the job stays with the worker
+  if (!RunJob(job, PortWriteWorker, &inTime)) return 0;  // the job is the device hold's now
   int result = inTime ? job->result : 0;
   if (inTime && result == 0) PortNoteFailure("write", job->error);
   PortHeapFree(job);
@@ -148,7 +150,7 @@ int PortRead(Port *port, void *buffer, const uint32_t *count) {
     return 0;
   }
   bool inTime = false;
-  if (!RunJob(job, PortReadWorker, &inTime)) return 0;  // the job stays with the worker
+  if (!RunJob(job, PortReadWorker, &inTime)) return 0;  // the job is the device hold's now
   // The worker has ended: what it read is final, and only now reaches the caller.
   uint32_t arrived = size - job->count;
   std::memcpy(buffer, JobBytes(job), arrived);

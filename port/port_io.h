@@ -15,6 +15,11 @@ struct PortJob {
   uint64_t thread;
   LONG volatile stop;  // set by the caller when it gives up; a read worker then ends by itself
   DWORD error;         // GetLastError of the driver call that failed, on the worker's side
+  // Once the worker could not be stopped, the job is the device hold's
+  // (device_hold.h): the next job held, and whether the port's owner has
+  // destroyed the port, which the hold then frees with the job.
+  PortJob *nextHeld;
+  int32_t portGivenUp;
 };
 
 // The largest count a call takes: the job's bytes follow its record in one heap
@@ -24,8 +29,8 @@ constexpr uint32_t kPortJobMaxCount = 0xFFFFFFFFu - 4096u;
 // Writes `*count` bytes: the driver's result if its write ended within the
 // time-out, else 0. `*count` is read, never written; 0 is refused, and so is a
 // count above kPortJobMaxCount. Once a worker could not be stopped, the port is
-// left to it: later calls on the port fail at once, and PortClose and
-// PortDestroy leave its handles and record alone.
+// left to it: later calls on the port fail at once, PortClose leaves its handles
+// alone, and the device stays held until the worker has ended (device_hold.h).
 int PortWrite(Port *port, const void *data, const uint32_t *count);
 // Reads `*count` bytes: 1 when all arrived within the time-out, else 0 with the
 // bytes that did arrive at the start of `buffer`. `*count` is never written.

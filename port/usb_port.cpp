@@ -1,6 +1,7 @@
 // The USB printer driver: the USB row of the driver tables.
 #include "usb_port.h"
 
+#include "device_hold.h"
 #include "port_heap.h"
 #include "thread_stop.h"
 #include "usb_driver.h"
@@ -31,6 +32,8 @@ int UsbPortDestroy(Port *port) {
 }
 
 int UsbOpenDevice(UsbPort *port) {
+  // Devices whose stuck workers have ended since are free again.
+  DeviceHoldRelease();
   int opened = port->useUsbscan ? UsbscanOpen(port) : UsbOpenPrintClass(port);
   port->header.notifyThread = 0;
   if (!opened || port->header.onOpened == nullptr) return opened;
@@ -76,6 +79,7 @@ int UsbPortClose(Port *port) {
   usb->writeHandle = nullptr;
   usb->readHandle = nullptr;
   usb->extraHandle = nullptr;
+  usb->deviceName[0] = 0;
   usb->portName = nullptr;
   usb->requestData = nullptr;
   usb->header.notifyThread = 0;

@@ -1,7 +1,7 @@
 // The printer-class open: the interface path, found by port name or hardware
-// id, opened once for writing and once for reading.
+// id into the port's device name, opened once for writing and once for reading.
+#include "device_hold.h"
 #include "port_failure.h"
-#include "port_heap.h"
 #include "usb_driver.h"
 #include "usb_location.h"
 #include "usb_platform.h"
@@ -49,15 +49,16 @@ int OpenHandles(UsbPort *port, const char *path) {
 }  // namespace
 
 int UsbOpenPrintClass(UsbPort *port) {
-  auto *path = static_cast<char *>(LocalAlloc(LPTR, kUsbPathSize));
-  if (path == nullptr) return 0;
-  int opened = 0;
-  if (FindPath(port, path)) {
-    opened = OpenHandles(port, path);
-  } else {
+  static_assert(sizeof port->deviceName == kUsbPathSize, "the search fills a path buffer");
+  char *path = port->deviceName;
+  if (!FindPath(port, path)) {
     PortNoteFailure("device search", 0);
-    port->deviceHandle = INVALID_HANDLE_VALUE;
+  } else if (DeviceHeld(path)) {
+    DeviceHeldRefusal();  // a worker that could not be stopped may still write to it
+  } else if (OpenHandles(port, path)) {
+    return 1;
   }
-  LocalFree(path);
-  return opened;
+  port->deviceHandle = INVALID_HANDLE_VALUE;
+  path[0] = 0;
+  return 0;
 }

@@ -1,5 +1,6 @@
 // The still-image scan: "\\.\Usbscan0" to "\\.\Usbscan65534", each asked for
 // its USB ids through its pipe 0; the first with the port's ids is opened.
+#include "device_hold.h"
 #include "port_failure.h"
 #include "usb_location.h"
 #include "usb_platform.h"
@@ -42,9 +43,16 @@ int UsbscanOpen(UsbPort *port) {
   port->deviceHandle = INVALID_HANDLE_VALUE;
   port->writeHandle = INVALID_HANDLE_VALUE;
   port->readHandle = INVALID_HANDLE_VALUE;
+  char *device = port->deviceName;
+  bool heldSeen = false;
   for (int number = 0; number <= kLastUsbscanNumber; ++number) {
-    char device[kNameSize];
     wsprintfA(device, "\\\\.\\Usbscan%d", number);
+    // A worker that could not be stopped may still use it: not even its ids
+    // are asked for.
+    if (DeviceHeld(device)) {
+      heldSeen = true;
+      continue;
+    }
     port->deviceHandle = OpenPipe(device, 0);
     if (port->deviceHandle == INVALID_HANDLE_VALUE) continue;
     if (!HasIds(port->deviceHandle, port)) {
@@ -60,6 +68,8 @@ int UsbscanOpen(UsbPort *port) {
     if (port->extraPipe != kNoPipe) port->extraHandle = OpenPipe(device, port->extraPipe);
     return 1;
   }
+  device[0] = 0;
+  if (heldSeen) return DeviceHeldRefusal();
   PortNoteFailure("device search", 0);
   return 0;
 }
