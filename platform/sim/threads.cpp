@@ -224,10 +224,11 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  sim::ModelTime deadline = sim::DeadlineAfter(milliseconds);
+  bool late = sim::TakeFault(sim::Fault::lateWait);
+  sim::ModelTime deadline = sim::DeadlineAfter(late ? INFINITE : milliseconds);
   std::unique_lock<std::mutex> lock(sim::kernelLock);
   bool ended = sim::BlockUntil(lock, deadline, [&] { return !thread->running; });
-  return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  return ended && !late ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {

@@ -66,6 +66,7 @@ void FailThreadCreation(unsigned nth) { sim::ArmFault(sim::Fault::threadCreation
 void FailDisplayContext(unsigned nth) { sim::ArmFault(sim::Fault::displayContext, nth); }
 void FailClose(unsigned nth) { sim::ArmFault(sim::Fault::close, nth); }
 void FailDialog(unsigned nth) { sim::ArmFault(sim::Fault::dialog, nth); }
+void TimeOutAsThreadEnds(unsigned nth) { sim::ArmFault(sim::Fault::lateWait, nth); }
 
 void DisarmFaults() {
   sim::ClearFaults();

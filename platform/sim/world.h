@@ -44,6 +44,10 @@ void FailDisplayContext(unsigned nth);
 void FailClose(unsigned nth);
 // DialogBoxParamA or W: no page, -1.
 void FailDialog(unsigned nth);
+// WaitForSingleObject on a thread: waits until the thread has ended, however
+// long, and then says WAIT_TIMEOUT, as when the thread ends in the very moment
+// the wait runs out.
+void TimeOutAsThreadEnds(unsigned nth);
 // Disarms every armed fault, device faults too, and starts the call counts afresh.
 void DisarmFaults();
 // Calls of each of those kinds since the last Reset, faulted or not.

@@ -3,7 +3,7 @@
 
 namespace sim {
 
-enum class Fault { allocation, threadCreation, displayContext, close, dialog, count };
+enum class Fault { allocation, threadCreation, displayContext, close, dialog, lateWait, count };
 
 // Arms `fault` so that the nth call that asks for it (1 = the next one) fails.
 void ArmFault(Fault fault, unsigned nth);
