@@ -65,6 +65,9 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
     // Before the cancel: a worker between two driver calls ends by itself.
     InterlockedExchange(&job->stop, 1);
     outcome = StopThreadReporting(thread);
+    // Found ended at once, it finished as the wait ran out and counts by what
+    // it did; one that left because of the stop has bytes missing.
+    if (outcome == THREAD_STOP_ENDED && job->count == 0 && job->result != 0) *inTime = true;
   }
   if (outcome == THREAD_STOP_UNCONFIRMED) {
     job->port->workerMayRun = 1;

@@ -143,6 +143,20 @@ TEST_F(PortIoTest, StalledWriteFailsAfterTheTimeOutAndLeavesNothingRunning) {
   EXPECT_EQ(PortWrite(port, block.data(), &count), 1);
 }
 
+// A worker that ends in the very moment the time-out runs out has done its
+// work: the call succeeds, and a read's bytes reach the caller.
+TEST_F(PortIoTest, WorkerEndingAsTheTimeOutRunsOutCountsByWhatItDid) {
+  printer->QueueRead("reply");
+  for (bool read : {false, true}) {
+    world::TimeOutAsThreadEnds(1);
+    std::string bytes = "12345";
+    uint32_t count = 5;
+    EXPECT_EQ(read ? PortRead(port, &bytes[0], &count) : PortWrite(port, bytes.data(), &count), 1);
+    EXPECT_EQ(bytes, read ? "reply" : "12345");
+  }
+  EXPECT_EQ(printer->Written(), "12345") << "written once";
+}
+
 TEST_F(PortIoTest, ReadThatNeverCompletesFailsAfterTheTimeOut) {
   // The fake blocks on an empty queue: the read worker is stopped inside ReadFile.
   std::string buffer(8, '#');
