@@ -308,6 +308,7 @@ struct FaultCase {
   unsigned nth;
   bool modeSwitch;
   const char *step;
+  bool stillImage = false;
   std::string Id() const {
     return modeSwitch ? "USB\\VID_7C5E&PID_4A83&MI_01" : "USB\\VID_7C5E&PID_4A86";
   }
@@ -374,13 +375,20 @@ TEST_F(TransferTest, StuckCallHoldsItsPrinterUntilItHasLanded) {
        "write block 2: time-out, worker could not be stopped"},
       {"mode-switch reply", world::DeviceCall::ReadFile, 1, true,
        "mode-switch reply: time-out, worker could not be stopped"},
+      {"still-image block write", world::DeviceCall::WriteFile, 3, false,
+       "write block 2: time-out, worker could not be stopped", true},
   };
   for (const FaultCase &c : cases) {
     std::string id = c.Id();
     UseHardwareId(std::u16string(id.begin(), id.end()));
+    for (WORD language : {WORD(1033), WORD(1041)})
+      world::ReplaceString(IDS_ACCESS_METHOD, language, c.stillImage ? u"Usbscan" : u"PrintClass");
     vprinter::PrinterConfig config;
     config.expectedImage = ResourceImage();
-    Attach(config, {id});
+    if (c.stillImage)
+      AttachScanner(config, 0x4A86);
+    else
+      Attach(config, {id});
     world::DeviceFault hold{c.call, world::DeviceFault::Action::hold, ERROR_SUCCESS};
     hold.first = c.nth;
     hold.holdMs = 45000;
