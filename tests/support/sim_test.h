@@ -14,13 +14,6 @@ class SimTest : public ::testing::Test {
     heapBlocks_ = world::LiveHeapBlocks();
   }
 
-  // For a test whose program gives handles and heap blocks up on purpose: they
-  // are not counted as left behind.
-  void ExpectGivenUp(size_t handles, size_t heapBlocks) {
-    handles_ += handles;
-    heapBlocks_ += heapBlocks;
-  }
-
   void TearDown() override {
     EXPECT_TRUE(world::WaitUntilQuiet()) << "a thread the test started is still running";
     EXPECT_EQ(world::LiveHandles(), handles_) << "handles left open";
