@@ -12,8 +12,8 @@
 # updater, which finds the printer; its node then goes to another maker's
 # printer, and the updater finds nothing and sends that one nothing; ours comes
 # back, and the whole image arrives although the script is sent SIGTERM, and its
-# process group SIGINT and SIGHUP, during the transfer. Only what the script
-# made is removed.
+# process group what a terminal's Ctrl-C, Ctrl-\ and hang-up send, during the
+# transfer. Only what the script made is removed.
 # shellcheck disable=SC2016
 set -uo pipefail
 # shellcheck source=e2e/lib.sh
@@ -167,7 +167,8 @@ real_run() {
   script_says "The printer is back at $node" || return 1
   ui press main 1 || fail "press Retry: $reply"
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
-  kill -TERM "$updater_pid" && kill -INT -- "-$updater_pid" && kill -HUP -- "-$updater_pid"
+  kill -TERM "$updater_pid" && kill -INT -- "-$updater_pid" && kill -QUIT -- "-$updater_pid" &&
+    kill -HUP -- "-$updater_pid"
   watch_transfer 120
   check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
   complete_shown || return 1
