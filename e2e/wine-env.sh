@@ -3,7 +3,8 @@
 # must end with `wineserver -k` in an exit trap (e2e_stop_wine does it).
 #
 #   e2e_prefix [NAME]                   a fresh prefix for this run, as WINEPREFIX
-#   e2e_prefix_at DIR                   the same at any path
+#   e2e_prefix_at DIR                   the same at any path (what is there goes first)
+#   e2e_prefix_into DIR                 the same in an empty folder, touching nothing else
 #   e2e_register_printer INSTANCE HWID... [--port N] [--device-id ID]
 #   e2e_register_printer INSTANCE --device-id ID [--port N]
 #                                       makes setupapi list a printer-class device
@@ -86,16 +87,23 @@ e2e_prefix() {
   e2e_prefix_at "$E2E_BUILD_DIR/runs/${1:-run}"
 }
 
-# The same at any path.
+# The same at any path. A prefix left there by an earlier run (it may still
+# have a wineserver) is ended and removed first: only for the tests' own folders.
 e2e_prefix_at() {
   local prefix=$1
-  e2e_make_template || return 1
-  # A prefix left by an earlier run may still have a wineserver: end it first.
   if [[ -d $prefix ]]; then
     WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
   fi
-  cp -a "$E2E_TEMPLATE" "$prefix"
+  mkdir "$prefix" && e2e_prefix_into "$prefix"
+}
+
+# A copy of the template into DIR, a folder that exists and is empty; nothing
+# there is ended or removed.
+e2e_prefix_into() {
+  local prefix=$1
+  e2e_make_template || return 1
+  cp -a "$E2E_TEMPLATE/." "$prefix/" || return 1
   export WINEPREFIX=$prefix
   E2E_PREFIXES+=("$prefix")
 }

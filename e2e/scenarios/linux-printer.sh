@@ -1,13 +1,13 @@
 #!/bin/bash
-# scripts/update-from-linux against a stand-in for a Linux machine with the
-# printer plugged in: a sysfs tree of our own (another model's printer, a
-# composite device whose interface 1 is a printer, and ours) and a /dev whose
-# usb/lp node is the virtual printer's pseudo-terminal, which has the character
-# device semantics of the kernel's usblp node. The script finds the printer,
-# stages the prefix and runs the real updater; the printer checks every byte.
-# Also: the updater of the composite model finds interface 1; with our printer
-# unplugged the script lists what it saw; a user without rights on the node is
-# told why.
+# scripts/update-from-linux against a stand-in sysfs (another model's printer, a
+# composite device whose interface 1 is a printer, ours, later a second of ours)
+# and /dev, whose usb/lp node is the virtual printer's pseudo-terminal. Finding:
+# interface 1 for the composite model; what it saw with ours unplugged; refused:
+# a still-image updater, root, a non-empty --prefix (left as it was); the cure
+# for each mode and ACL; two of ours listed. The real run: ours found; its node
+# goes to another maker's printer, which receives nothing; ours back, the image
+# arrives whole though the script gets SIGTERM, and its group a terminal's
+# Ctrl-C, Ctrl-\ and hang-up; only what the script made goes.
 # shellcheck disable=SC2016
 set -uo pipefail
 # shellcheck source=e2e/lib.sh
@@ -15,17 +15,20 @@ source "$(dirname "$0")/../lib.sh"
 
 script=${E2E_UPDATE_FROM_LINUX:-$E2E_SOURCE_DIR/scripts/update-from-linux}
 composite_updater=$E2E_SOURCE_DIR/build/windows-mode-switch/FirmwareUpdater.exe
+still_image_updater=${E2E_STILL_IMAGE_UPDATER:-$E2E_SOURCE_DIR/build/windows-still-image/FirmwareUpdater.exe}
+serial=X3350N-000117
 
-# fake_printer SYSFS DEVICE VENDOR PRODUCT NAME INTERFACE:LP...: a USB device with
-# printer interfaces served by usblp, as sysfs shows them.
+# fake_printer SYSFS DEVICE VENDOR PRODUCT NAME SERIAL INTERFACE:LP...: a USB device
+# with printer interfaces served by usblp, as sysfs shows them.
 fake_printer() {
-  local sysfs=$1/bus/usb/devices device=$2 vendor=$3 product=$4 name=$5 pair
-  shift 5
+  local sysfs=$1/bus/usb/devices device=$2 vendor=$3 product=$4 name=$5 serial=$6 pair
+  shift 6
   mkdir -p "$sysfs/$device"
   echo "$vendor" >"$sysfs/$device/idVendor"
   echo "$product" >"$sysfs/$device/idProduct"
   echo 0100 >"$sysfs/$device/bcdDevice"
   echo "$name" >"$sysfs/$device/product"
+  [[ -z $serial ]] || echo "$serial" >"$sysfs/$device/serial"
   for pair in "$@"; do
     local iface=$sysfs/$device:1.${pair%%:*}
     mkdir -p "$iface/usbmisc/${pair#*:}"
@@ -33,12 +36,136 @@ fake_printer() {
     echo 07 >"$iface/bInterfaceClass"
   done
 }
+unplug() { rm -rf "$stand_in/sys/bus/usb/devices/$1" "$stand_in/sys/bus/usb/devices/$1":*; }
 
-# run_script OUTPUT ARGS...: the script against the stand-in; its status.
+# run_script ARGS...: the script against the stand-in, its output in $out; its
+# status. Limited in time: a script that wrongly went on would wait on the updater.
 run_script() {
-  local out=$1
-  shift
-  UPDATE_SYSFS_ROOT=$stand_in/sys UPDATE_DEV_ROOT=$stand_in/dev "$script" "$@" >"$out" 2>&1
+  UPDATE_SYSFS_ROOT=$stand_in/sys UPDATE_DEV_ROOT=$stand_in/dev timeout -k 5 30 "$script" "$@" >"$out" 2>&1
+}
+# The same as a user with no rights on the node, from copies such a user can read.
+run_as_nobody() {
+  UPDATE_SYSFS_ROOT=$stand_in/sys UPDATE_DEV_ROOT=$stand_in/dev \
+    setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    "$stand_in/copy/scripts/update-from-linux" "$@" --exe "$stand_in/copy/updater.exe" >"$out" 2>&1
+}
+# refused STATUS DESCRIPTION TEXT...: the script failed and said every TEXT.
+refused() {
+  local status=$1 what=$2 text
+  shift 2
+  ((status != 0)) || { fail "$what: the script went on: $(cat "$out")"; return 1; }
+  for text; do grep -qF -- "$text" "$out" || { fail "$what: no \"$text\" in: $(cat "$out")"; return 1; }; done
+  pass "$what"
+}
+# holds DESCRIPTION COMMAND...: the command succeeds.
+holds() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
+# script_says TEXT [SECONDS]: waits for the running script to say TEXT (10 s).
+script_says() {
+  local deadline=$((SECONDS + ${2:-10}))
+  until grep -qF -- "$1" "$out" || ((SECONDS > deadline)); do sleep 0.1; done
+  holds "the script said: $1" grep -qF -- "$1" "$out"
+}
+
+finding() {
+  run_script --find-only --exe "$E2E_UPDATER"
+  refused $? "unplugged: it lists the printers it saw" "7c5e:4a83  interface 00" \
+    "7c5e:4a83  interface 01" "04b8:0005  interface 00" "another maker"
+  run_script --find-only --exe "$composite_updater"
+  holds "composite model: interface 1's node is found" grep -qF "Found it: $stand_in/dev/usb/lp1." "$out"
+  run_script --find-only --exe "$still_image_updater"
+  refused $? "a still-image updater is refused, by its access method" '"Usbscan"' printer-class
+
+  fake_printer "$stand_in/sys" 1-3 7c5e 4a86 "prismatone 3350N" "$serial" 0:lp3
+  local node=$stand_in/dev/usb/lp3 case mode acl texts
+  : >"$node"
+  chgrp lp "$node"
+  # mode | ACL entry | what a user outside group lp must be told
+  for case in "660||You (nobody) may not read and write $node|group lp, with mode 660|You are not in group lp|sudo usermod -aG lp nobody" \
+    '600||Only its owner may|MODE="0660"|sudo usermod -aG lp nobody' \
+    '660|u:daemon:rw|access control list|sudo setfacl -m u:nobody:rw'; do
+    IFS='|' read -r mode acl texts <<<"$case"
+    IFS='|' read -ra texts <<<"$texts"
+    setfacl -b "$node" && chmod "$mode" "$node" && { [[ -z $acl ]] || setfacl -m "$acl" "$node"; }
+    run_as_nobody --find-only
+    refused $? "no rights, mode $mode${acl:+ and an ACL}: the cure for it" "${texts[@]}"
+  done
+  setfacl -b "$node" && chmod 660 "$node"
+
+  SUDO_USER=nobody run_script --exe "$E2E_UPDATER"
+  refused $? "root: refused without --allow-root, with the user's cure" "--allow-root" \
+    "Add nobody to group lp: sudo usermod -aG lp nobody"
+  mkdir -p "$stand_in/wine" && echo "the user's own" >"$stand_in/wine/system.reg"
+  run_script --exe "$E2E_UPDATER" --allow-root --prefix "$stand_in/wine"
+  refused $? "a non-empty --prefix is refused" "is not an empty folder"
+  holds "... and left as it was" grep -qx "the user's own" "$stand_in/wine/system.reg"
+
+  fake_printer "$stand_in/sys" 1-1.2 7c5e 4a86 "prismatone 3350N" X3350N-000204 0:lp4
+  : >"$stand_in/dev/usb/lp4"
+  run_script --find-only --exe "$E2E_UPDATER"
+  refused $? "two of ours: both listed, --device asked for" --device \
+    "serial $serial  $stand_in/sys/bus/usb/devices/1-3:1.0  $node" \
+    "serial X3350N-000204  $stand_in/sys/bus/usb/devices/1-1.2:1.0  $stand_in/dev/usb/lp4"
+  rm -f "$node"
+  timing "finding the printer: ten cases"
+}
+
+# The updater finds the printer; its node goes to another maker's printer, and
+# Transfer finds nothing there; ours comes back, and the script is sent signals
+# while the image goes.
+real_run() {
+  local node=$stand_in/dev/usb/lp3 sockets
+  printer_start p1 --at "$stand_in/pty-p1" --bytes-per-second 300000 || return 1
+  ln -s "$stand_in/pty-p1" "$node"
+  export WINEPREFIX=$E2E_BUILD_DIR/runs/$scenario
+  E2E_PREFIXES+=("$WINEPREFIX")
+  # An empty folder given: the script empties it again, and leaves it.
+  rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" "$stand_in/home"
+  HOME=$stand_in/home XDG_CACHE_HOME=$E2E_BUILD_DIR/user-cache UPDATE_SYSFS_ROOT=$stand_in/sys \
+    UPDATE_DEV_ROOT=$stand_in/dev setsid "$script" --exe "$E2E_UPDATER" --device "$serial" \
+    --prefix "$WINEPREFIX" --allow-root >"$out" 2>&1 &
+  updater_pid=$!
+  script_says "Running the updater" 120 || return 1
+  timing "prefix staged by the script"
+  ui_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: the printer is found" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  sockets=$(cat "$WINEPREFIX/wineserver")
+
+  echo "-- our printer unplugged, another maker's takes its node"
+  rm "$node" && unplug 1-3
+  fake_printer "$stand_in/sys" 1-4 04b8 0005 "another maker's printer" "" 0:lp3
+  printer_start p2 --at "$stand_in/pty-p2" || return 1
+  ln -s "$stand_in/pty-p2" "$node"
+  script_says "its node now belongs to another device"
+  ui press main 1 || fail "press Transfer: $reply"
+  # The press is posted: the page changes once the updater has looked.
+  local deadline=$((SECONDS + 10)) retry='.controls[] | select(.id == 1) | .text == "Retry"'
+  until { ui read main && jq -e "$retry" <<<"$reply"; } >/dev/null || ((SECONDS > deadline)); do sleep 0.1; done
+  not_found_shown
+  printers_idle p2
+
+  echo "-- ours is back; signals during the transfer"
+  rm -f "$node" && unplug 1-4
+  fake_printer "$stand_in/sys" 1-3 7c5e 4a86 "prismatone 3350N" "$serial" 0:lp3
+  ln -s "$stand_in/pty-p1" "$node"
+  script_says "The printer is back at $node" || return 1
+  ui press main 1 || fail "press Retry: $reply"
+  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
+  kill -TERM "$updater_pid" && kill -INT -- "-$updater_pid" && kill -QUIT -- "-$updater_pid" &&
+    kill -HUP -- "-$updater_pid"
+  watch_transfer 120
+  check "progress: ends at 100 %" '.[-1].percent == "100 %"' "$progress_samples"
+  complete_shown || return 1
+  holds "the script said once that the update goes on" test "$(grep -c "is still running" "$out")" = 1
+  exit_pressed
+  printer_stop p1
+  check_image_received
+
+  holds "the script emptied the folder given, and left it" test -d "$WINEPREFIX" -a -z "$(ls -A "$WINEPREFIX")"
+  holds "... and removed Wine's socket folder of that prefix" test -n "$sockets" -a ! -e "/tmp/$sockets"
+  holds "nothing was put in the user's home" test -z "$(ls -A "$stand_in/home")"
+  holds "the script said which printer it used" grep -qF "Found it: $node." "$out"
 }
 
 steps() {
@@ -48,65 +175,22 @@ steps() {
   # Under /tmp, so that the user without rights below can read it.
   stand_in=$(mktemp -d /tmp/e2e-linux-printer.XXXXXX)
   chmod 755 "$stand_in"
+  out=$E2E_LOGS/$scenario-script.txt
   E2E_IMAGE=$stand_in/firmware-from-exe.bin
   e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
-  mkdir -p "$stand_in/dev/usb"
-  fake_printer "$stand_in/sys" 1-1 7c5e 4a83 "prismatone 3350 (composite)" 0:lp0 1:lp1
-  fake_printer "$stand_in/sys" 1-2 04b8 0005 "another maker's printer" 0:lp2
-  : >"$stand_in/dev/usb/lp0" >"$stand_in/dev/usb/lp1" >"$stand_in/dev/usb/lp2"
-
-  local out=$E2E_LOGS/$scenario-script.txt
-  run_script "$out" --find-only --exe "$E2E_UPDATER"
-  check "unplugged: the script fails" '. != 0' "$?"
-  check "unplugged: it lists the printers it saw" \
-    'contains("7c5e:4a83  interface 00") and contains("7c5e:4a83  interface 01") and
-     contains("04b8:0005  interface 00") and contains("another maker")' "$(jq -Rs . <"$out")"
-  run_script "$out" --find-only --exe "$composite_updater"
-  check "composite model: interface 1's node is found" 'contains("Found it: \($d)/usb/lp1.")' \
-    "$(jq -Rs . <"$out")" --arg d "$stand_in/dev"
-
-  fake_printer "$stand_in/sys" 1-3 7c5e 4a86 "prismatone 3350N" 0:lp3
-  printer_start p1 --at "$stand_in/dev/usb/lp3" --bytes-per-second 1000000 || return 1
-  # As the kernel makes usblp's nodes: group lp may read and write.
-  chgrp lp "$(readlink -f "$stand_in/dev/usb/lp3")" && chmod 660 "$(readlink -f "$stand_in/dev/usb/lp3")"
-  # A user with no rights on the node, with copies of what the script needs that
-  # such a user can read.
-  mkdir -p "$stand_in/copy/scripts" "$stand_in/copy/e2e"
+  mkdir -p "$stand_in/dev/usb" "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$E2E_BUILD_DIR/runs"
+  fake_printer "$stand_in/sys" 1-1 7c5e 4a83 "prismatone 3350 (composite)" "" 0:lp0 1:lp1
+  fake_printer "$stand_in/sys" 1-2 04b8 0005 "another maker's printer" "" 0:lp2
+  touch "$stand_in"/dev/usb/lp{0,1,2}
   cp "$script" "$stand_in/copy/scripts/"
   cp "$E2E_SOURCE_DIR/e2e/wine-env.sh" "$stand_in/copy/e2e/"
   cp "$E2E_UPDATER" "$stand_in/copy/updater.exe"
   chmod -R a+rX "$stand_in/copy"
-  UPDATE_SYSFS_ROOT=$stand_in/sys UPDATE_DEV_ROOT=$stand_in/dev \
-    setpriv --reuid=nobody --regid=nogroup --clear-groups \
-    "$stand_in/copy/scripts/update-from-linux" --find-only --exe "$stand_in/copy/updater.exe" \
-    >"$out" 2>&1
-  check "no rights: the script fails" '. != 0' "$?"
-  check "no rights: it names the node, its group and the cure" \
-    'contains("You (nobody) may not read and write \($d)/usb/lp3") and
-     contains("group lp, with mode 660") and contains("You are not in group lp") and
-     contains("usermod -aG lp nobody")' \
-    "$(jq -Rs . <"$out")" --arg d "$stand_in/dev"
-  timing "finding the printer: four cases"
-
-  # The real thing: the script stages a prefix of its own and runs the updater.
-  export WINEPREFIX=$E2E_BUILD_DIR/runs/$scenario
-  E2E_PREFIXES+=("$WINEPREFIX")
-  run_script "$out" --exe "$E2E_UPDATER" --prefix "$WINEPREFIX" &
-  updater_pid=$!
-  local deadline=$((SECONDS + 120))
-  until grep -q '^Running the updater' "$out" 2>/dev/null; do
-    kill -0 "$updater_pid" 2>/dev/null || { fail "the script ended early: $(cat "$out")"; return 1; }
-    ((SECONDS < deadline)) || { fail "the script did not start the updater"; return 1; }
-    sleep 0.1
-  done
-  timing "prefix staged by the script"
-  ui_start
-  accept_licence || return 1
-  transfer_completes
-  check "the script removed its prefix" '. == false' "$([[ -e $WINEPREFIX ]] && echo true || echo false)"
-  check "the script said which printer it used" \
-    'contains("Found it: \($d)/usb/lp3.")' "$(jq -Rs . <"$out")" --arg d "$stand_in/dev"
+  finding
+  real_run
 }
 
 steps
+# A script still waiting for its updater (a step failed) ends with it.
+[[ -z $updater_pid ]] || e2e_stop_wine
 scenario_end
