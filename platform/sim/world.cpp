@@ -93,6 +93,7 @@ void Reset() {
   sim::failedCloses = 0;
   sim::ResetDevices();
   sim::ResetUi();
+  sim::ResetSession();
   sim::ResetNet();
   ClearDebugOutput();
 }

@@ -3,11 +3,13 @@
 #include "transfer/transfer_worker.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/pages.h"
+#include "firmware_image.h"
 #include "port/port_failure.h"
 #include "program_thread.h"
 #include "res/resource.h"
@@ -57,12 +59,6 @@ class TransferTest : public SimTest {
     deviceId = world::AttachStillImageDevice(device);
   }
 
-  void UseImage(const std::vector<uint8_t> &image) {
-    for (WORD language : {WORD(1033), WORD(1041)})
-      world::ReplaceResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), language,
-                             image);
-  }
-
   void UseHardwareId(const std::u16string &id) {
     for (WORD language : {WORD(1033), WORD(1041)})
       world::ReplaceString(IDS_HARDWARE_ID, language, id);
@@ -79,6 +75,9 @@ class TransferTest : public SimTest {
     });
     long result = program.Result();
     page = world::LastPage(IDD_PROGRESS);
+    // However the page ended, what it held off is given back.
+    EXPECT_FALSE(world::SystemKeptAwake()) << "the system is still kept awake";
+    EXPECT_EQ(world::ShutdownBlockReason(page), "") << "the session's end is still held up";
     return result;
   }
 
@@ -135,7 +134,7 @@ TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
   for (const Case &c : cases) {
     std::vector<uint8_t> image(c.length);
     for (uint32_t i = 0; i < c.length; ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
-    UseImage(image);
+    UseFirmwareImage(image);
     vprinter::PrinterConfig config;
     config.expectedImage = image;
     Attach(config);
@@ -158,7 +157,7 @@ TEST_F(TransferTest, ImageSizesAroundTheBlockSize) {
 TEST_F(TransferTest, ImagesBeyondThirtyTwoBitProgressStillShowTruePercentages) {
   // Past 43,015,104 bytes the hundredfold byte count no longer fits 32 bits.
   const uint32_t length = 43015104u + 2 * 65472u + 1000;
-  UseImage(std::vector<uint8_t>(length, 0xA5));
+  UseFirmwareImage(std::vector<uint8_t>(length, 0xA5));
   Attach(vprinter::PrinterConfig());
   EXPECT_EQ(RunTransfer(), 0);
   std::vector<int> progress = world::ProgressHistory(page, IDC_PROGRESS);
@@ -321,7 +320,7 @@ TEST_F(TransferTest, FailuresOfTheExchangeAndOfTheLastShortBlockFailTheTransfer)
       {"last, short block", world::DeviceCall::WriteFile, 3, false, "write block 2: write"},
   };
   std::vector<uint8_t> image(65472 + 1000, 0x5A);
-  UseImage(image);
+  UseFirmwareImage(image);
   for (const FaultCase &c : cases) {
     std::string id = c.Id();
     UseHardwareId(std::u16string(id.begin(), id.end()));
@@ -346,7 +345,7 @@ TEST_F(TransferTest, CompleteTransferPausesASecondOnOneHundredPercent) {
   world::WatchEndDialog([&](HWND) { endedAt = GetTickCount(); });
   // A short last block, and a full one.
   for (uint32_t length : {1000u, 65472u}) {
-    UseImage(std::vector<uint8_t>(length, 0x11));
+    UseFirmwareImage(std::vector<uint8_t>(length, 0x11));
     Attach(vprinter::PrinterConfig());
     DWORD before = GetTickCount();
     EXPECT_EQ(RunTransfer(), 0);
@@ -401,6 +400,67 @@ TEST_F(TransferTest, StuckWorkerKeepsItsPortAndTheNextTransferStillWorks) {
     EXPECT_TRUE(world::WaitUntilQuiet(20000));
     ExpectGivenUp(2, 2);  // per stuck worker: its port's two handles, its job and the port record
     world::DetachAllDevices();
+  }
+}
+
+TEST_F(TransferTest, WhileThePageIsUpTheSystemStaysAwakeAndTheSessionCannotEnd) {
+  vprinter::PrinterConfig fails;
+  fails.failAfterBytes = 64 + 65472;
+  for (const vprinter::PrinterConfig &config : {vprinter::PrinterConfig(), fails}) {
+    Attach(config);
+    bool awake = false;
+    LRESULT endSession = TRUE;
+    world::WatchEndDialog([&](HWND progress) {
+      awake = world::SystemKeptAwake();
+      endSession = world::QueryEndSession(progress);
+    });
+    EXPECT_EQ(RunTransfer(), config.failAfterBytes ? 1 : 0);
+    world::WatchEndDialog(nullptr);
+    EXPECT_TRUE(awake);
+    EXPECT_EQ(endSession, FALSE);
+    world::DetachAllDevices();
+  }
+}
+
+// Nothing at all reaches the printer, not even the mode-switch query of the
+// interface that needs one.
+TEST_F(TransferTest, DamagedImageOrMissingDigestIsNeverSent) {
+  std::vector<uint8_t> damaged = ResourceImage();
+  damaged[damaged.size() / 2] ^= 0x10;
+  const std::vector<BYTE> shortDigest(31, 0);
+  struct Case {
+    const char *what;
+    std::function<void(WORD language)> spoil;
+  };
+  const Case cases[] = {
+      {"a bit flipped after the build",
+       [&](WORD language) {
+         world::ReplaceResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), language,
+                                damaged);
+       }},
+      {"no digest",
+       [](WORD language) {
+         world::RemoveResource(kFirmwareDigestResourceType,
+                               MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST), language);
+       }},
+      {"a digest cut short",
+       [&](WORD language) {
+         world::ReplaceResource(kFirmwareDigestResourceType,
+                                MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST), language, shortDigest);
+       }},
+  };
+  UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
+  for (const Case &c : cases) {
+    for (WORD language : {WORD(1033), WORD(1041)}) c.spoil(language);
+    vprinter::PrinterConfig config;
+    config.asksForSwitch = true;
+    Attach(config, {"USB\\VID_7C5E&PID_4A83&MI_01"});
+    EXPECT_EQ(RunTransfer(), 1) << c.what;
+    EXPECT_TRUE(printer->record().writes.empty()) << c.what;
+    EXPECT_EQ(std::string(PortLastFailure()->step), "firmware image damaged") << c.what;
+    world::DetachAllDevices();
+    world::RestoreResources();
+    UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
   }
 }
 
