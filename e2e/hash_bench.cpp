@@ -7,13 +7,12 @@
 //   hash-bench.exe UPDATER_EXE
 //
 // Prints one line of JSON; the status is 0 when the check passed every time.
-#include "platform/win32.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "platform/win32.h"
 #include "res/resource.h"
 #include "res/resource_types.h"
 #include "transfer/image_check.h"
@@ -49,9 +48,9 @@ int main(int argc, char **argv) {
   DWORD length = 0, digestSize = 0;
   const BYTE *image =
       updater ? Resource(updater, IDR_FIRMWARE, kFirmwareResourceType, &length) : nullptr;
-  const BYTE *digest = updater ? Resource(updater, IDR_FIRMWARE_DIGEST,
-                                          kFirmwareDigestResourceType, &digestSize)
-                               : nullptr;
+  const BYTE *digest =
+      updater ? Resource(updater, IDR_FIRMWARE_DIGEST, kFirmwareDigestResourceType, &digestSize)
+              : nullptr;
   if (image == nullptr || digest == nullptr || digestSize != kImageDigestSize) {
     std::printf("{\"ok\":false,\"error\":\"no image or digest in %s\"}\n", argv[1]);
     return 1;
@@ -72,7 +71,7 @@ int main(int argc, char **argv) {
     copies.push_back(Milliseconds(start, end, frequency));
   }
   std::printf("{\"ok\":%s,\"imageBytes\":%lu,\"runs\":%d,\"checkMs\":%.3f,\"memcpyMs\":%.3f}\n",
-              passed ? "true" : "false", static_cast<unsigned long>(length), kRuns,
-              Median(checks), Median(copies));
+              passed ? "true" : "false", static_cast<unsigned long>(length), kRuns, Median(checks),
+              Median(copies));
   return passed ? 0 : 1;
 }

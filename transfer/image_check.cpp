@@ -12,10 +12,10 @@ int Sha256(const BYTE *bytes, uint32_t length, BYTE *digest) {
     return 0;
   // No buffer for the hash object: since Windows 7 CNG keeps it itself.
   BCRYPT_HASH_HANDLE hash = nullptr;
-  bool done = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
-              (length == 0 ||
-               BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(bytes), length, 0))) &&
-              BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, kImageDigestSize, 0));
+  bool done =
+      BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
+      (length == 0 || BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(bytes), length, 0))) &&
+      BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, kImageDigestSize, 0));
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(algorithm, 0);
   return done ? 1 : 0;
@@ -25,8 +25,8 @@ int Sha256(const BYTE *bytes, uint32_t length, BYTE *digest) {
 // is none of the right size.
 const BYTE *StoredDigest(void) {
   HMODULE module = GetModuleHandleA(nullptr);
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST),
-                              kFirmwareDigestResourceType);
+  HRSRC found =
+      FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST), kFirmwareDigestResourceType);
   if (found == nullptr || SizeofResource(module, found) != kImageDigestSize) return nullptr;
   return static_cast<const BYTE *>(LockResource(LoadResource(module, found)));
 }

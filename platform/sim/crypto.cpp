@@ -42,8 +42,7 @@ NTSTATUS Close(void *handle, bool hash) {
 
 NTSTATUS WINAPI BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE *algorithm, LPCWSTR algorithmId,
                                             LPCWSTR implementation, ULONG flags) {
-  if (algorithm == nullptr || algorithmId == nullptr || flags != 0)
-    return sim::kInvalidParameter;
+  if (algorithm == nullptr || algorithmId == nullptr || flags != 0) return sim::kInvalidParameter;
   if (std::u16string(algorithmId) != BCRYPT_SHA256_ALGORITHM || implementation != nullptr)
     return sim::kNotFound;
   *algorithm = sim::InsertHandle(std::make_shared<sim::CryptoObject>(false));
@@ -80,8 +79,7 @@ NTSTATUS WINAPI BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inpu
 }
 
 // A finished hash takes nothing more: CNG's reusable hashes are not modelled.
-NTSTATUS WINAPI BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputSize,
-                                 ULONG) {
+NTSTATUS WINAPI BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputSize, ULONG) {
   std::shared_ptr<sim::CryptoObject> object = sim::LookUp(hash, true);
   if (!object) return sim::kInvalidHandle;
   if (object->context == nullptr || output == nullptr || outputSize != sim::kSha256Size)

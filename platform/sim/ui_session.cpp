@@ -152,8 +152,7 @@ LRESULT QueryEndSession(HWND page) {
   if (!window.page || window.control >= 0) return TRUE;
   std::shared_ptr<sim::Page> target = window.page;
   sim::PageWork ask = [target](std::u16string &) -> LRESULT {
-    if (target->proc == nullptr ||
-        target->proc(target->hwnd, WM_QUERYENDSESSION, 0, 0) == FALSE)
+    if (target->proc == nullptr || target->proc(target->hwnd, WM_QUERYENDSESSION, 0, 0) == FALSE)
       return TRUE;
     std::lock_guard<std::mutex> guard(sim::kernelLock);
     return target->messageResult;

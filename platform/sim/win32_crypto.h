@@ -19,8 +19,7 @@ NTSTATUS WINAPI BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG 
 NTSTATUS WINAPI BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE *hash,
                                  PUCHAR hashObject, ULONG hashObjectSize, PUCHAR secret,
                                  ULONG secretSize, ULONG flags);
-NTSTATUS WINAPI BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inputSize,
-                               ULONG flags);
+NTSTATUS WINAPI BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inputSize, ULONG flags);
 NTSTATUS WINAPI BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputSize,
                                  ULONG flags);
 NTSTATUS WINAPI BCryptDestroyHash(BCRYPT_HASH_HANDLE hash);

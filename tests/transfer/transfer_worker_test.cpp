@@ -440,13 +440,13 @@ TEST_F(TransferTest, DamagedImageOrMissingDigestIsNeverSent) {
        }},
       {"no digest",
        [](WORD language) {
-         world::RemoveResource(kFirmwareDigestResourceType,
-                               MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST), language);
+         world::RemoveResource(kFirmwareDigestResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST),
+                               language);
        }},
       {"a digest cut short",
        [&](WORD language) {
-         world::ReplaceResource(kFirmwareDigestResourceType,
-                                MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST), language, shortDigest);
+         world::ReplaceResource(kFirmwareDigestResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST),
+                                language, shortDigest);
        }},
   };
   UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
