@@ -320,6 +320,19 @@ transfer_completes() {
   exit_with_image
 }
 
+# transfer_under_way: printer p1 on a slow link (about 5 s for the image), the
+# updater started, Transfer pressed and the bar past 12: time for something to
+# happen half-way through the image.
+transfer_under_way() {
+  printer_register p1 || return 1
+  printer_start p1 --bytes-per-second 200000 || return 1
+  updater_start
+  accept_licence || return 1
+  ui press main 1 || fail "press Transfer: $reply"
+  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
+  ui wait-pos 12 30000 || fail "the transfer did not get going: $reply"
+}
+
 # ---- The virtual printer --------------------------------------------------------------
 
 # printer_register INSTANCE [HWID]: setupapi lists a printer with this id (and its

@@ -9,13 +9,7 @@ source "$(dirname "$0")/../lib.sh"
 
 steps() {
   scenario_begin second-copy || return 1
-  printer_register p1 || return 1
-  printer_start p1 --bytes-per-second 200000 || return 1
-  updater_start
-  accept_licence || return 1
-  ui press main 1 || fail "press Transfer: $reply"
-  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
-  ui wait-pos 12 30000 || fail "the transfer did not get going: $reply"
+  transfer_under_way || return 1
 
   # Wine's file and setupapi channels name every file the second copy opens
   # and every device search it makes.
