@@ -235,9 +235,8 @@ def check_firmware(rep, res, path):
                   % (len(data), len(want or b""), first_difference(data, want or b"")))
     rep.check(res.get(("FIRMWARE", 101, EN)) == res.get(("FIRMWARE", 101, JA)), "firmware identical in both languages")
     digest = hashlib.sha256(want or b"").digest()
-    for lang in (EN, JA):
-        rep.check(res.get(("FIRMWARE_SHA256", 101, lang)) == digest,
-                  "firmware digest (%d) is the SHA-256 of %s" % (lang, path))
+    rep.check(all(res.get(("FIRMWARE_SHA256", 101, lang)) == digest for lang in (EN, JA)),
+              "firmware digest is the SHA-256 of %s in both languages" % path)
 
 
 def check_icons(rep, res):

@@ -1,5 +1,4 @@
-// Another firmware image for the program, in both languages, with the digest
-// a build of that image would store beside it.
+// Another firmware image, in both languages, with the digest a build would store.
 #pragma once
 
 #include <openssl/sha.h>
