@@ -13,7 +13,9 @@ INT_PTR CALLBACK ProgressDialog(HWND window, UINT message, WPARAM wParam, LPARAM
 // window's caption when `controlId` is 0, as wide text whatever the system's
 // code page. A missing string shows as empty.
 void SetControlString(HWND window, int controlId, HINSTANCE instance, UINT stringId);
-// "<model name> (<version>)" as the window's caption.
+// "<model name> (<version>)", every page's caption, into `caption` of `size` units.
+void LoadDialogCaption(WCHAR *caption, int size);
+// That text as the window's caption.
 void SetDialogCaption(HWND window);
 // The first of `ids` whose button is checked, or -1.
 int FirstCheckedButton(HWND window, const int *ids, int count);

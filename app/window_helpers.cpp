@@ -47,15 +47,20 @@ void SetControlString(HWND window, int controlId, HINSTANCE instance, UINT strin
     SetDlgItemTextW(window, controlId, text);
 }
 
-void SetDialogCaption(HWND window) {
+void LoadDialogCaption(WCHAR *caption, int size) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WCHAR version[kTextSize] = {};
-  WCHAR caption[kTextSize] = {};
-  LoadStringW(instance, IDS_MODEL_NAME, caption, kTextSize);
+  caption[0] = 0;
+  LoadStringW(instance, IDS_MODEL_NAME, caption, size);
   LoadStringW(instance, IDS_VERSION_TEXT, version, kTextSize);
-  AppendAscii(caption, kTextSize, " (");
-  Append(caption, kTextSize, version);
-  AppendAscii(caption, kTextSize, ")");
+  AppendAscii(caption, size, " (");
+  Append(caption, size, version);
+  AppendAscii(caption, size, ")");
+}
+
+void SetDialogCaption(HWND window) {
+  WCHAR caption[kTextSize] = {};
+  LoadDialogCaption(caption, kTextSize);
   SetWindowTextW(window, caption);
 }
 

@@ -1,13 +1,22 @@
 // The program: the licence, then (only once accepted) the main page. Each
 // page's modal loop is the program's loop while it is shown.
+#include "one_copy.h"
 #include "pages.h"
 #include "res/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // A second copy for the same printer model shows the user the one that
+  // runs, and leaves without a look at the printer.
+  OneCopyGuard guard;
+  if (!TakeOneCopyGuard(&guard)) {
+    ShowRunningCopy();
+    return 0;
+  }
   // Registers the progress bar's class before any page needs it.
   InitCommonControls();
   INT_PTR accepted =
       DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_LICENSE), nullptr, LicenseDialog, 0);
   if (accepted == 1) DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialog, 0);
+  ReleaseOneCopyGuard(&guard);
   return 0;
 }

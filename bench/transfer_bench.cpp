@@ -1,8 +1,8 @@
 // What a whole transfer costs natively: the worker sending the program's own
-// image to a virtual printer, from the start of the probe to the printer's
-// last byte (the pause after it is the design's, not a cost), against one raw
-// write of the same bytes to the same kind of device. And the probe's cost as
-// printer-class devices multiply.
+// image to a virtual printer, from the worker's start (the image check, then
+// the probe) to the printer's last byte (the pause after it is the design's,
+// not a cost), against one raw write of the same bytes to the same kind of
+// device. And the probe's cost as printer-class devices multiply.
 #include <benchmark/benchmark.h>
 
 #include <chrono>

@@ -78,6 +78,27 @@ sys.exit("no FIRMWARE resource in " + sys.argv[1])
 EOF
 }
 
+# updater_damaged OUT: a copy of the updater with the middle byte of its image
+# flipped, as if damaged after the build (the image is stored once for both
+# languages, so one byte damages both).
+updater_damaged() {
+  cp "$E2E_UPDATER" "$1" || return 1
+  /usr/bin/python3 - "$1" <<'EOF'
+import sys, pefile
+pe = pefile.PE(sys.argv[1])
+kind = next(k for k in pe.DIRECTORY_ENTRY_RESOURCE.entries if str(k.name) == "FIRMWARE")
+at = {pe.get_offset_from_rva(lang.data.struct.OffsetToData) + lang.data.struct.Size // 2
+      for name in kind.directory.entries for lang in name.directory.entries}
+assert len(at) == 1, "the image is not stored once"
+pe.close()
+with open(sys.argv[1], "r+b") as f:
+    f.seek(at.pop())
+    byte = f.read(1)[0]
+    f.seek(-1, 1)
+    f.write(bytes([byte ^ 0x10]))
+EOF
+}
+
 # ---- A scenario's beginning and end -------------------------------------------------
 
 # scenario_begin NAME: a fresh prefix of that name, the image at $E2E_IMAGE.
@@ -320,6 +341,19 @@ transfer_completes() {
   exit_with_image
 }
 
+# transfer_under_way: printer p1 on a slow link (about 5 s for the image), the
+# updater started, Transfer pressed and the bar past 12: time for something to
+# happen half-way through the image.
+transfer_under_way() {
+  printer_register p1 || return 1
+  printer_start p1 --bytes-per-second 200000 || return 1
+  updater_start
+  accept_licence || return 1
+  ui press main 1 || fail "press Transfer: $reply"
+  wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
+  ui wait-pos 12 30000 || fail "the transfer did not get going: $reply"
+}
+
 # ---- The virtual printer --------------------------------------------------------------
 
 # printer_register INSTANCE [HWID]: setupapi lists a printer with this id (and its
@@ -487,6 +521,24 @@ transfer_fails_at_once() {
   echo "  Transfer to failure: $waited s"
   check "the failure came without waiting for the time-out" '. < 20' "$waited"
   check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
+  transfer_failed_shown
+}
+
+# transfer_fails_unwatched: as transfer_fails_at_once, for a failure that comes
+# before anything is sent: the progress page comes and goes too fast to be
+# watched, so the main page's message is what is waited for.
+transfer_fails_unwatched() {
+  local pressed deadline=$((SECONDS + 20)) took
+  ui press main 1 || fail "press Transfer: $reply"
+  pressed=$(e2e_now)
+  until ui read main && jq -e '.visible and (.controls[] | select(.id == 110) | .text |
+      startswith("Could not"))' >/dev/null <<<"$reply"; do
+    ((SECONDS < deadline)) || break
+    sleep 0.05
+  done
+  took=$(e2e_since "$pressed")
+  echo "  Transfer to failure: $took s"
+  check "the failure came at once" '. < 20' "$took"
   transfer_failed_shown
 }
 

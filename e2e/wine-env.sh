@@ -13,6 +13,7 @@
 #   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
 #   e2e_build_port_tests                cross-builds port-tests.exe when out of date
 #   e2e_build_raw_write                 cross-builds raw-write.exe when out of date
+#   e2e_build_hash_bench                cross-builds hash-bench.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
 #   e2e_discard_prefix                  removes this run's prefix
 
@@ -233,6 +234,21 @@ e2e_build_port_tests() {
 # The transfer benchmark's baseline: one WriteFile of a whole file to a device.
 E2E_RAW_WRITE=$E2E_BUILD_DIR/raw-write.exe
 e2e_build_raw_write() { e2e_build_tool raw_write.cpp "$E2E_RAW_WRITE"; }
+
+# The image check's benchmark (hash_bench.cpp), linked with the windows build's
+# transfer and port libraries, as the updater is.
+E2E_HASH_BENCH=$E2E_BUILD_DIR/hash-bench.exe
+e2e_build_hash_bench() {
+  local source=$E2E_SOURCE_DIR/e2e/hash_bench.cpp
+  local libraries=("$E2E_SOURCE_DIR"/build/windows/{transfer/libupdater_transfer,port/libupdater_port}.a)
+  local newer=0 input
+  for input in "$source" "${libraries[@]}"; do [[ $input -nt $E2E_HASH_BENCH ]] && newer=1; done
+  [[ -f $E2E_HASH_BENCH && $newer == 0 ]] && return 0
+  mkdir -p "$E2E_BUILD_DIR"
+  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
+    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "${libraries[@]}" -lbcrypt \
+    -o "$E2E_HASH_BENCH"
+}
 
 # One uidriver command: its JSON line on stdout, its exit code as status.
 e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTION"} "$@"; }

@@ -11,6 +11,8 @@
 /* Custom resources, of the types named below */
 #define IDR_FIRMWARE 101
 #define IDR_EULA 145
+/* The SHA-256 of FIRMWARE 101 (32 bytes), under the same id in a type of its own */
+#define IDR_FIRMWARE_DIGEST 101
 
 /* Icon */
 #define IDI_UPDATER 113
@@ -48,5 +50,6 @@
 #define IDS_REFUSE 228
 #define IDS_ACCEPT 229
 #define IDS_OK 230
+#define IDS_SHUTDOWN_REASON 231
 
 #endif

@@ -3,3 +3,4 @@
 
 constexpr const char *kFirmwareResourceType = "FIRMWARE";
 constexpr const char *kEulaResourceType = "EULA";
+constexpr const char *kFirmwareDigestResourceType = "FIRMWARE_SHA256";

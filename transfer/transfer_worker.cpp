@@ -3,6 +3,7 @@
 #include "transfer_worker.h"
 
 #include "control_frame.h"
+#include "image_check.h"
 #include "port/port_failure.h"
 #include "port/port_io.h"
 #include "res/resource.h"
@@ -98,12 +99,14 @@ int SendImage(HWND window, const Image &image) {
 
 int Transfer(HWND window) {
   PortClearFailure();
-  if (!ProbeTarget()) return PortNoteFailureContext("probe");
-  if (NeedsModeSwitch(CurrentTargetInfo(nullptr)->hardwareId) && !RunModeSwitch()) return 0;
   // Without its image the program cannot announce anything true: fail rather
-  // than tell the printer to expect nothing.
+  // than tell the printer to expect nothing. A damaged image fails before the
+  // printer is even opened, so nothing at all reaches it, mode switch included.
   Image image = {};
   if (!FindImage(&image)) return PortNoteFailureContext("firmware resource");
+  if (!CheckImage(image.bytes, image.length)) return 0;
+  if (!ProbeTarget()) return PortNoteFailureContext("probe");
+  if (NeedsModeSwitch(CurrentTargetInfo(nullptr)->hardwareId) && !RunModeSwitch()) return 0;
   if (!SendHeader(image.length)) return PortNoteFailureContext("write header");
   return SendImage(window, image);
 }

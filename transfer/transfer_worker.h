@@ -19,9 +19,10 @@ HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch);
 // may still be leaving; nothing waits for it.
 void ReleaseTransferWorker(WorkerLaunch *launch);
 
-// Probes the printer, runs the mode-switch exchange when the interface calls
-// for it, sends the header and the image, and ends the page with 0 after a
-// complete transfer or 1 after any failure. Always returns 1.
+// Checks the image against its stored digest, probes the printer, runs the
+// mode-switch exchange when the interface calls for it, sends the header and
+// the image, and ends the page with 0 after a complete transfer or 1 after
+// any failure. Always returns 1.
 DWORD WINAPI TransferWorker(LPVOID launch);
 
 // The mode-switch exchange on the current port: 1 when it went through.

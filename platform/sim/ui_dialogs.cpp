@@ -78,6 +78,8 @@ INT_PTR RunDialog(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC d
                initParam);
   sim::ShowAfterInit(page);
   sim::RunModalLoop(closer.page);
+  // As on Windows, the procedure hears of the page's end while its window still exists.
+  if (dialogProc != nullptr) dialogProc(page.hwnd, WM_DESTROY, 0, 0);
   std::lock_guard<std::mutex> guard(sim::kernelLock);
   return page.result;
 }

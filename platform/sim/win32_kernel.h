@@ -45,6 +45,16 @@ typedef struct _RTL_SRWLOCK {
 void WINAPI AcquireSRWLockExclusive(PSRWLOCK lock);
 void WINAPI ReleaseSRWLockExclusive(PSRWLOCK lock);
 
+// Named mutexes, as far as the program uses them: whether a name is already
+// taken (GetLastError gives ERROR_ALREADY_EXISTS after a successful call).
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
+
+// Keeping the system awake; the request belongs to the calling thread.
+typedef DWORD EXECUTION_STATE;
+#define ES_SYSTEM_REQUIRED 0x00000001u
+#define ES_CONTINUOUS 0x80000000u
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE flags);
+
 // The C runtime's thread start (process.h).
 uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(void *),
                          void *argument, unsigned flags, unsigned *threadId);

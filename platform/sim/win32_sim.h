@@ -3,6 +3,7 @@
 // Windows, whatever this machine's word size (DWORD is 32 bits, WCHAR 16 bits).
 #pragma once
 
+#include "win32_crypto.h"
 #include "win32_devices.h"
 #include "win32_kernel.h"
 #include "win32_net.h"

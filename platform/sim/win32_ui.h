@@ -16,9 +16,12 @@ typedef struct tagRECT {
   LONG bottom;
 } RECT, *LPRECT;
 
+#define WM_DESTROY 0x0002
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
+#define WM_ENDSESSION 0x0016
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_USER 0x0400
@@ -63,6 +66,9 @@ typedef struct tagRECT {
 #define BS_AUTORADIOBUTTON 0x9L
 #define BS_TYPEMASK 0xFL
 
+// A dialog procedure's answer to a message that wants one, kept with SetWindowLongPtr.
+#define DWLP_MSGRESULT 0
+
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h)) << 16))
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
@@ -81,6 +87,16 @@ BOOL WINAPI ShowWindow(HWND window, int command);
 HWND WINAPI GetParent(HWND window);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+
+LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+// Top-level windows (the pages), by class name and caption.
+HWND WINAPI FindWindowExW(HWND parent, HWND after, LPCWSTR className, LPCWSTR caption);
+BOOL WINAPI IsWindowVisible(HWND window);
+BOOL WINAPI SetForegroundWindow(HWND window);
+
+// Why the window holds up the end of the session; shown by the system.
+BOOL WINAPI ShutdownBlockReasonCreate(HWND window, LPCWSTR reason);
+BOOL WINAPI ShutdownBlockReasonDestroy(HWND window);
 
 HDC WINAPI CreateICA(LPCSTR driver, LPCSTR device, LPCSTR output, const void *mode);
 int WINAPI GetDeviceCaps(HDC dc, int index);

@@ -94,6 +94,7 @@ void Reset() {
   sim::failedCloses = 0;
   sim::ResetDevices();
   sim::ResetUi();
+  sim::ResetSession();
   sim::ResetNet();
   ClearDebugOutput();
 }

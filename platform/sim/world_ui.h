@@ -100,4 +100,15 @@ int EndDialogCalls(HWND page);
 // ended. Cleared by Reset.
 void WatchEndDialog(std::function<void(HWND)> watcher);
 
+// The desktop session. Whether a thread of the program asks the system to stay
+// awake (ES_CONTINUOUS | ES_SYSTEM_REQUIRED) and has not given it back.
+bool SystemKeptAwake();
+// The page's answer to WM_QUERYENDSESSION, sent as the system sends it before
+// the session ends: FALSE holds the session up. TRUE when the page is gone.
+LRESULT QueryEndSession(HWND page);
+// The reason the page registered for holding up the session's end; empty when none.
+std::string ShutdownBlockReason(HWND page);
+// The window last brought to the front; null when none was.
+HWND ForegroundWindow();
+
 }  // namespace world

@@ -15,6 +15,7 @@
 #include <windows.h>
 // clang-format on
 // clang-format off
+#include <bcrypt.h>
 #include <commctrl.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>

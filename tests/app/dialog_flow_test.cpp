@@ -291,4 +291,22 @@ TEST_F(DialogFlowTest, RetryAfterAFailureWithThePrinterGoneShowsNotFound) {
   EXPECT_EQ(program->Result(), 0);
 }
 
+// A second start (on the test's thread; a page would fail at once): for the same model it
+// brings the running copy's page to the front, printer untouched; another model's runs.
+TEST_F(DialogFlowTest, SecondCopyForTheSameModelShowsTheFirstAndLeavesThePrinterAlone) {
+  world::DeviceId device = AttachPrinter();
+  HWND main = Accept();
+  unsigned opens = world::OpensOf(device), dialogs = world::CallsMade().dialogs;
+  for (const char16_t *id : {u"USB\\VID_7C5E&PID_4A86", u"USB\\VID_7C5E&PID_4A90"}) {
+    world::ReplaceString(IDS_HARDWARE_ID, 1033, id);
+    world::FailDialog(1);
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0), 0);
+  }
+  EXPECT_EQ(world::CallsMade().dialogs, dialogs + 1) << "only the other model's copy goes on";
+  EXPECT_EQ(world::OpensOf(device), opens);
+  EXPECT_EQ(world::ForegroundWindow(), main);
+  EXPECT_TRUE(world::Press(main, IDCANCEL));
+  EXPECT_EQ(program->Result(), 0);
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware_image.h"
 #include "program_fixture.h"
 #include "res/resource_types.h"
 #include "world_net.h"
@@ -110,9 +111,8 @@ class FaultRunTest : public ProgramTest {
     for (WORD language : {WORD(1033), WORD(1041)}) {
       world::ReplaceString(IDS_HARDWARE_ID, language, profile.hardwareId);
       world::ReplaceString(IDS_ACCESS_METHOD, language, profile.accessMethod);
-      world::ReplaceResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), language,
-                             image_);
     }
+    UseFirmwareImage(image_);
   }
 
   // A healthy printer of the profile, expecting the image; one that vanishes

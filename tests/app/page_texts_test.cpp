@@ -77,7 +77,7 @@ TEST_P(PageTextsTest, EveryPageShowsItsLanguagesTexts) {
   world::SetAnsiCodePage(machine.codePage);
   std::map<std::string, std::string> strings =
       StringTable(std::string(RES_DIR "/") + machine.strings);
-  ASSERT_EQ(strings.size(), 12u);
+  ASSERT_EQ(strings.size(), 13u);
 
   vprinter::PrinterConfig failing;
   failing.failAfterBytes = 64 + 65472 * 2;

@@ -11,6 +11,7 @@ the exit status is 1 if any check failed.
 """
 
 import argparse
+import hashlib
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -55,7 +56,8 @@ UI_STRINGS = {
              "the rest of the agreement.",
         228: "I do not accept the terms of the license agreement.",
         229: "I accept the terms of the license agreement.",
-        230: "OK"},
+        230: "OK",
+        231: "The printer's firmware is being updated. Do not turn off the computer or the printer."},
     JA: {
         219: "ファームウェアを更新しますか？",
         220: "プリンターが見つかりません。\nPCとプリンターが正しく接続されているか、"
@@ -68,14 +70,15 @@ UI_STRINGS = {
              "[Page Down]キーを押してください。",
         228: "使用許諾同意書に同意しません。",
         229: "使用許諾同意書に同意します。",
-        230: "OK"},
+        230: "OK",
+        231: "プリンターのファームウェアを更新しています。コンピューターとプリンターの電源を切らないでください。"},
 }
 SHIPPED_TEXTS = ("USB\\VID_7C5E&PID_4A86", "PrintClass", "TORVAEL prismatone 3350N", "V1.05")
-SHIPPED_BLOCK_SIZES = {EN: {14: 788, 15: 464}, JA: {14: 354, 15: 224}}
+SHIPPED_BLOCK_SIZES = {EN: {14: 788, 15: 634}, JA: {14: 354, 15: 322}}
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "advapi32.dll",
                "setupapi.dll", "ole32.dll", "ws2_32.dll", "iphlpapi.dll", "ntdll.dll",
-               "msvcrt.dll", "shell32.dll"}
+               "msvcrt.dll", "shell32.dll", "bcrypt.dll"}
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
@@ -104,7 +107,7 @@ def read_resources(pe):
 
 
 def check_inventory(rep, res):
-    both = [("EULA", 145), ("FIRMWARE", 101), (RT_DIALOG, 144), (RT_DIALOG, 102), (RT_DIALOG, 103),
+    both = [("EULA", 145), ("FIRMWARE", 101), ("FIRMWARE_SHA256", 101), (RT_DIALOG, 144), (RT_DIALOG, 102), (RT_DIALOG, 103),
             (RT_STRING, 2), (RT_STRING, 14), (RT_STRING, 15), (RT_GROUP_ICON, 113)]
     expected = {(t, n, lang) for t, n in both for lang in (EN, JA)} | {
         (RT_ICON, 1, EN), (RT_ICON, 2, EN), (RT_ICON, 3, JA), (RT_ICON, 4, JA), (RT_MANIFEST, 1, EN)}
@@ -231,6 +234,9 @@ def check_firmware(rep, res, path):
         rep.check(data == want, "firmware (%d) equals %s" % (lang, path), "%d bytes vs %s, first difference at %d"
                   % (len(data), len(want or b""), first_difference(data, want or b"")))
     rep.check(res.get(("FIRMWARE", 101, EN)) == res.get(("FIRMWARE", 101, JA)), "firmware identical in both languages")
+    digest = hashlib.sha256(want or b"").digest()
+    rep.check(all(res.get(("FIRMWARE_SHA256", 101, lang)) == digest for lang in (EN, JA)),
+              "firmware digest is the SHA-256 of %s in both languages" % path)
 
 
 def check_icons(rep, res):

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/pages.h"
+#include "firmware_image.h"
 #include "port/port_failure.h"
 #include "program_thread.h"
 #include "res/resource.h"
@@ -57,11 +58,7 @@ class TransferTest : public SimTest {
     deviceId = world::AttachStillImageDevice(device);
   }
 
-  void UseImage(const std::vector<uint8_t> &image) {
-    for (WORD language : {WORD(1033), WORD(1041)})
-      world::ReplaceResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), language,
-                             image);
-  }
+  void UseImage(const std::vector<uint8_t> &image) { UseFirmwareImage(image); }
 
   void UseHardwareId(const std::u16string &id) {
     for (WORD language : {WORD(1033), WORD(1041)})
@@ -82,6 +79,9 @@ class TransferTest : public SimTest {
     ProgramThread program(RunProgressPage);
     long result = program.Result();
     page = world::LastPage(IDD_PROGRESS);
+    // However the page ended, what it held off is given back.
+    EXPECT_FALSE(world::SystemKeptAwake()) << "the system is still kept awake";
+    EXPECT_EQ(world::ShutdownBlockReason(page), "") << "the session's end is still held up";
     return result;
   }
 
@@ -424,6 +424,49 @@ TEST_F(TransferTest, StuckCallHoldsItsPrinterUntilItHasLanded) {
     EXPECT_TRUE(printer->record().errors.empty()) << c.what;
     EXPECT_EQ(world::OpenHandlesOf(deviceId), 0u) << c.what;
     world::DetachAllDevices();
+  }
+}
+
+TEST_F(TransferTest, WhileThePageIsUpTheSystemStaysAwakeAndTheSessionCannotEnd) {
+  Attach(vprinter::PrinterConfig());
+  bool awake = false;
+  LRESULT endSession = TRUE;
+  std::string reason;
+  world::WatchEndDialog([&](HWND progress) {
+    awake = world::SystemKeptAwake();
+    endSession = world::QueryEndSession(progress);
+    reason = world::ShutdownBlockReason(progress);
+  });
+  EXPECT_EQ(RunTransfer(), 0);
+  EXPECT_TRUE(awake);
+  EXPECT_EQ(endSession, FALSE);
+  EXPECT_NE(reason.find("firmware is being updated"), std::string::npos) << reason;
+}
+
+// A byte flipped after the build, no digest (no bytes), a digest cut short: nothing at all
+// reaches the printer, not even the mode-switch query. Image and digest share id 101.
+TEST_F(TransferTest, DamagedImageOrMissingDigestIsNeverSent) {
+  std::vector<BYTE> damaged = ResourceImage();
+  damaged[damaged.size() / 2] ^= 0x10;
+  const std::pair<const char *, std::vector<BYTE>> cases[] = {
+      {kFirmwareResourceType, damaged},
+      {kFirmwareDigestResourceType, {}},
+      {kFirmwareDigestResourceType, std::vector<BYTE>(31)}};
+  for (const auto &[type, bytes] : cases) {
+    UseHardwareId(u"USB\\VID_7C5E&PID_4A83&MI_01");
+    for (WORD language : {WORD(1033), WORD(1041)}) {
+      if (bytes.empty()) world::RemoveResource(type, MAKEINTRESOURCEA(IDR_FIRMWARE), language);
+      if (!bytes.empty())
+        world::ReplaceResource(type, MAKEINTRESOURCEA(IDR_FIRMWARE), language, bytes);
+    }
+    vprinter::PrinterConfig config;
+    config.asksForSwitch = true;
+    Attach(config, {"USB\\VID_7C5E&PID_4A83&MI_01"});
+    EXPECT_EQ(RunTransfer(), 1) << type;
+    EXPECT_TRUE(printer->record().writes.empty()) << type;
+    EXPECT_EQ(std::string(PortLastFailure()->step), "firmware image damaged") << type;
+    world::DetachAllDevices();
+    world::RestoreResources();
   }
 }
 

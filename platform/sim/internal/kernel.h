@@ -97,7 +97,7 @@ bool WaitForEvent(HANDLE handle, DWORD milliseconds, DWORD &result);
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread, device, ui, event, net };
+  enum class Kind { thread, device, ui, event, net, mutex, crypto };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;

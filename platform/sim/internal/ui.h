@@ -93,6 +93,7 @@ struct Page {
   bool ended = false;  // EndDialog was called: its modal loop leaves
   bool destroyed = false;
   INT_PTR result = 0;
+  LONG_PTR messageResult = 0;  // DWLP_MSGRESULT
 
   Control *Find(int id);
   int IndexOf(int id) const;  // -1 when no control has the id
@@ -195,5 +196,7 @@ void SetPageSizeOverride(WORD templateId, int width, int height);
 // Back to the machine as built: default screen, no page sizes, no history.
 // Pages still open stay open.
 void ResetUi();
+// No foreground window, no requests to stay awake, no shutdown block reasons.
+void ResetSession();
 
 }  // namespace sim

@@ -1,0 +1,12 @@
+// While the image goes out the computer must neither sleep nor end the
+// session: a printer cut off half-way through its firmware may not start again.
+#pragma once
+
+#include "platform/win32.h"
+
+// Asks the system to stay awake and registers why `page` holds up the end of
+// the session. The stay-awake request belongs to the calling thread: call
+// both functions on the thread that runs the page.
+void HoldOffSleepAndShutdown(HWND page);
+// Gives both back.
+void AllowSleepAndShutdown(HWND page);
