@@ -80,12 +80,16 @@ world::DeviceId AttachOurs(std::shared_ptr<world::DeviceEndpoint> endpoint) {
   return world::AttachPrintClassDevice(device);
 }
 
+// The worker reports to no page here.
+void Unreported(WorkerLaunch *, int) {}
+const WorkerReport kNoReport = {Unreported, Unreported};
+
 // The bytes a transfer puts on the wire: header frame and image.
 std::vector<uint8_t> TransferBytes(const std::vector<uint8_t> &image) {
   world::Reset();
   auto printer = std::make_shared<TimedPrinter>(image, true);
   AttachOurs(printer);
-  WorkerLaunch launch = {nullptr, nullptr};
+  WorkerLaunch launch = {nullptr, nullptr, &kNoReport};
   TransferWorker(&launch);
   world::DetachAllDevices();
   return printer->Taken();
@@ -97,7 +101,7 @@ void WholeTransfer(benchmark::State &state) {
     world::Reset();
     auto printer = std::make_shared<TimedPrinter>(image, false);
     AttachOurs(printer);
-    WorkerLaunch launch = {nullptr, nullptr};
+    WorkerLaunch launch = {nullptr, nullptr, &kNoReport};
     Clock::time_point start = Clock::now();
     TransferWorker(&launch);
     state.SetIterationTime(std::chrono::duration<double>(printer->LastByte() - start).count());

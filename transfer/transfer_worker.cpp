@@ -58,12 +58,19 @@ int SendHeader(uint32_t length) {
   return PortWrite(currentPort, &frame.imageHeader, &count);
 }
 
-void ShowProgress(HWND window, int percent) {
+// The progress page's report: the bar and the percentage under it ("100 %"
+// after the last block), then the page's end.
+void ShowProgress(WorkerLaunch *launch, int percent) {
   char text[16];
-  SendDlgItemMessageA(window, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  SendDlgItemMessageA(launch->window, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(percent),
+                      0);
   wsprintfA(text, "%d %%", percent);
-  SetDlgItemTextA(window, kPercentControl, text);
+  SetDlgItemTextA(launch->window, kPercentControl, text);
 }
+
+void EndPage(WorkerLaunch *launch, int result) { EndDialog(launch->window, result); }
+
+const WorkerReport progressPageReport = {ShowProgress, EndPage};
 
 // Keeps which block failed with the port's reason; always 0.
 int BlockFailed(int block) {
@@ -72,7 +79,7 @@ int BlockFailed(int block) {
   return PortNoteFailureContext(step);
 }
 
-int SendImage(HWND window, const Image &image) {
+int SendImage(WorkerLaunch *launch, const Image &image) {
   uint32_t offset = 0;
   uint32_t remaining = image.length;
   // 64 bits: the hundredfold byte count of a large image overflows 32.
@@ -87,17 +94,16 @@ int SendImage(HWND window, const Image &image) {
     accumulated += uint64_t(kBlockSize) * 100;
     offset += kBlockSize;
     remaining -= kBlockSize;
-    ShowProgress(window, static_cast<int>(accumulated / image.length));
+    launch->report->progress(launch, static_cast<int>(accumulated / image.length));
   }
   if (remaining == 0) return 1;
   if (!PortWrite(currentPort, image.bytes + offset, &remaining)) return BlockFailed(block);
-  SendDlgItemMessageA(window, kProgressControl, PBM_SETPOS, 100, 0);
-  SetDlgItemTextA(window, kPercentControl, "100 %");
+  launch->report->progress(launch, 100);
   Sleep(kFinishedPauseMs);
   return 1;
 }
 
-int Transfer(HWND window) {
+int Transfer(WorkerLaunch *launch) {
   PortClearFailure();
   // Without its image the program cannot announce anything true: fail rather
   // than tell the printer to expect nothing. A damaged image fails before the
@@ -108,23 +114,24 @@ int Transfer(HWND window) {
   if (!ProbeTarget()) return PortNoteFailureContext("probe");
   if (NeedsModeSwitch(CurrentTargetInfo(nullptr)->hardwareId) && !RunModeSwitch()) return 0;
   if (!SendHeader(image.length)) return PortNoteFailureContext("write header");
-  return SendImage(window, image);
+  return SendImage(launch, image);
 }
 
 }  // namespace
 
 DWORD WINAPI TransferWorker(LPVOID parameter) {
-  HWND window = static_cast<WorkerLaunch *>(parameter)->window;
-  int done = Transfer(window);
-  // On every way out the port goes first, then the page ends: the main page
-  // may probe again as soon as the page is gone.
+  WorkerLaunch *launch = static_cast<WorkerLaunch *>(parameter);
+  int sent = Transfer(launch);
+  // On every way out the port goes first, then the end is reported: the main
+  // page may probe again as soon as the progress page is gone.
   ReleasePort();
-  EndDialog(window, done ? 0 : 1);
+  launch->report->done(launch, sent ? 0 : 1);
   return 1;
 }
 
 HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch) {
   launch->window = window;
+  launch->report = &progressPageReport;
   launch->thread = CreateThread(nullptr, 0, TransferWorker, launch, 0, nullptr);
   return launch->thread;
 }
