@@ -67,6 +67,21 @@ LONG WINAPI InterlockedCompareExchange(LONG volatile *target, LONG exchange, LON
 // Text for a debugger or a debug viewer; tests read it back through the world.
 void WINAPI OutputDebugStringA(LPCSTR text);
 
+// The process as it was started: its command line, and its standard output,
+// which a windowed program has only when given one (a redirection, a pipe).
+// There is no console: AttachConsole fails with ERROR_INVALID_HANDLE, as it
+// does under Wine for a program started from a shell.
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define ATTACH_PARENT_PROCESS ((DWORD)-1)
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_PIPE 0x0003u
+typedef BOOL(WINAPI *PHANDLER_ROUTINE)(DWORD);
+LPWSTR WINAPI GetCommandLineW(void);
+HANDLE WINAPI GetStdHandle(DWORD which);
+DWORD WINAPI GetFileType(HANDLE file);
+BOOL WINAPI AttachConsole(DWORD process);
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+
 // Last error.
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);

@@ -96,6 +96,7 @@ void Reset() {
   sim::ResetUi();
   sim::ResetSession();
   sim::ResetNet();
+  sim::ResetProcess();
   ClearDebugOutput();
 }
 

@@ -68,13 +68,21 @@ size_t FailedCloses();
 std::vector<std::string> DebugOutput();
 void ClearDebugOutput();
 
+// The command line GetCommandLineW gives: the program's name alone until set.
+void SetCommandLine(const std::u16string &line);
+// Gives the program a standard output (it has none at first, as a windowed
+// program started from the desktop), a pipe; and what was written to it.
+void GiveStandardOutput();
+std::string StandardOutput();
+
 // Waits, at most `realMilliseconds` of real time, until every thread the
 // program started has ended. Returns whether it got quiet.
 bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 
 // Back to the machine as built: language 1033 with code page 1252, virtual time, the compiled
 // resources, no devices, no armed faults, no failed closes counted, the default
-// screen, no page history, no debug output, and a network with Winsock ready,
+// screen, no page history, no debug output, no command line arguments or
+// standard output, and a network with Winsock ready,
 // echoes answered and the IPv6 conversion present. Live counts are not reset:
 // nothing alive is
 // forgotten.

@@ -116,4 +116,12 @@ bool WaitForNoThreads(DWORD realMilliseconds);
 
 void SetLastErrorValue(DWORD error);
 
+// The standard output the world may give the program (process.cpp): WriteFile
+// on it keeps the bytes for the world.
+bool IsStandardOutput(HANDLE handle);
+BOOL WriteStandardOutput(const void *bytes, DWORD size, LPDWORD written);
+
+// Back to no command line arguments and no standard output.
+void ResetProcess();
+
 }  // namespace sim
