@@ -8,6 +8,7 @@ constexpr int kTextSize = 1024;
 
 void HoldOffSleepAndShutdown(HWND page) {
   SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  if (page == nullptr) return;
   WCHAR reason[kTextSize] = {};
   LoadStringW(GetModuleHandleA(nullptr), IDS_SHUTDOWN_REASON, reason, kTextSize);
   // Without a reason the system only has less to tell the user (Wine keeps
@@ -16,6 +17,6 @@ void HoldOffSleepAndShutdown(HWND page) {
 }
 
 void AllowSleepAndShutdown(HWND page) {
-  ShutdownBlockReasonDestroy(page);
+  if (page != nullptr) ShutdownBlockReasonDestroy(page);
   SetThreadExecutionState(ES_CONTINUOUS);
 }

@@ -5,8 +5,9 @@
 #include "platform/win32.h"
 
 // Asks the system to stay awake and registers why `page` holds up the end of
-// the session. The stay-awake request belongs to the calling thread: call
-// both functions on the thread that runs the page.
+// the session. A quiet run has no page (null): it can only hold off sleep. The
+// stay-awake request belongs to the calling thread: call both functions on the
+// thread that runs the page, or the transfer.
 void HoldOffSleepAndShutdown(HWND page);
 // Gives both back.
 void AllowSleepAndShutdown(HWND page);

@@ -1,0 +1,116 @@
+#include "quiet_run.h"
+
+#include "one_copy.h"
+#include "port/port_failure.h"
+#include "quiet_log.h"
+#include "res/resource.h"
+#include "session_hold.h"
+#include "transfer/target.h"
+#include "transfer/transfer_worker.h"
+
+namespace {
+
+constexpr int kTextSize = 1024;
+
+// The worker's launch record and what the quiet run keeps beside it. The
+// launch comes first: the worker's reports get its address.
+struct QuietTransfer {
+  WorkerLaunch launch;
+  QuietLog *log;
+  int blocks;  // reported so far
+  int result;  // the worker's: 0 complete, 1 failed
+};
+
+QuietTransfer *Of(WorkerLaunch *launch) { return reinterpret_cast<QuietTransfer *>(launch); }
+
+void LogBlock(WorkerLaunch *launch, int percent) {
+  QuietTransfer *transfer = Of(launch);
+  char line[64];
+  wsprintfA(line, "Block %d sent: %d %%", ++transfer->blocks, percent);
+  WriteLogLine(transfer->log, line);
+}
+
+void KeepResult(WorkerLaunch *launch, int result) { Of(launch)->result = result; }
+
+const WorkerReport quietReport = {LogBlock, KeepResult};
+
+// The outcome's line, with the code it ends with.
+int End(QuietLog *log, int code, const char *outcome) {
+  char line[kTextSize];
+  wsprintfA(line, "%.900s Exit code %d.", outcome, code);
+  WriteLogLine(log, line);
+  return code;
+}
+
+// "<model> (<version>)": who speaks, as every page's caption says it.
+void SayWhoRuns(QuietLog *log) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  char model[kTextSize] = {};
+  char version[kTextSize] = {};
+  LoadStringA(instance, IDS_MODEL_NAME, model, kTextSize);
+  LoadStringA(instance, IDS_VERSION_TEXT, version, kTextSize);
+  char line[kTextSize];
+  wsprintfA(line, "Firmware update for %.200s (%.200s), quiet mode.", model, version);
+  WriteLogLine(log, line);
+}
+
+// The printer is looked for first, as the main page does, so that "not found"
+// has its own code; the worker then opens it again itself.
+int FindAndTransfer(QuietLog *log) {
+  char line[kTextSize];
+  PortClearFailure();
+  if (!ProbeTarget()) {
+    const PortFailure *failure = PortLastFailure();
+    wsprintfA(line, "Printer not found (failed at %.90s, error %lu).", failure->step,
+              static_cast<unsigned long>(failure->error));
+    return End(log, QUIET_EXIT_PRINTER_NOT_FOUND, line);
+  }
+  wsprintfA(line, "Printer found: %.900s",
+            reinterpret_cast<const UsbPort *>(currentPort)->deviceName);
+  WriteLogLine(log, line);
+  ReleasePort();
+
+  QuietTransfer transfer = {{nullptr, nullptr, &quietReport}, log, 0, 1};
+  HoldOffSleepAndShutdown(nullptr);
+  TransferWorker(&transfer.launch);
+  AllowSleepAndShutdown(nullptr);
+  if (transfer.result == 0) return End(log, QUIET_EXIT_COMPLETE, "Firmware transfer complete.");
+  const PortFailure *failure = PortLastFailure();
+  wsprintfA(line, "Transfer failed at %.90s (error %lu).", failure->step,
+            static_cast<unsigned long>(failure->error));
+  return End(log, QUIET_EXIT_TRANSFER_FAILED, line);
+}
+
+int Run(const CommandLine *command, QuietLog *log) {
+  SayWhoRuns(log);
+  if (command->unknownCount > 0) {
+    char line[kTextSize];
+    wsprintfA(
+        line,
+        "Cannot read the command line: unknown argument \"%s\" (known: /quiet, /accept-licence).",
+        command->firstUnknown);
+    return End(log, QUIET_EXIT_COMMAND_LINE, line);
+  }
+  if (!command->acceptLicence)
+    return End(log, QUIET_EXIT_LICENCE_NOT_ACCEPTED,
+               "Licence not accepted: nothing was sent. /accept-licence accepts it on your "
+               "organisation's behalf.");
+  WriteLogLine(log, "Licence accepted on the command line.");
+  OneCopyGuard guard;
+  if (!TakeOneCopyGuard(&guard))
+    return End(log, QUIET_EXIT_ANOTHER_COPY,
+               "Another copy of the updater is running for this printer model: nothing was sent.");
+  int code = FindAndTransfer(log);
+  ReleaseOneCopyGuard(&guard);
+  return code;
+}
+
+}  // namespace
+
+int QuietRun(const CommandLine *command) {
+  QuietLog log;
+  OpenQuietLog(&log);
+  int code = Run(command, &log);
+  CloseQuietLog(&log);
+  return code;
+}
