@@ -1,0 +1,176 @@
+#!/bin/bash
+# The unattended run with no display at all (DISPLAY unset, no Xvfb):
+# FirmwareUpdater.exe /quiet /accept-licence and its other command lines, each
+# with its exit code, its log on standard output and what the printer received,
+# and none of them so much as trying to make a window (Wine says
+# "nodrv_CreateWindow" when a program does). A second quiet copy started
+# half-way through a transfer ends with 4 and the printer still gets one whole
+# image. Then scripts/update-from-linux --quiet against a stand-in sysfs: the
+# updater's log and exit code come through it, with no display either.
+# shellcheck disable=SC2016
+set -uo pipefail
+export WINEDEBUG=-all,err+winediag
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+unset DISPLAY
+
+# quiet_run NAME ARGS...: the updater with these arguments; its exit code in
+# $status, its log (line ends CR LF, taken off) in $log, its time in $took.
+quiet_run() {
+  local name=$1 start
+  shift
+  start=$(e2e_now)
+  timeout 120 wine "$E2E_UPDATER" "$@" >"$E2E_LOGS/$scenario-$name.log" \
+    2>"$E2E_LOGS/$scenario-$name.err"
+  status=$?
+  took=$(e2e_since "$start")
+  quiet_result "$name" "$*"
+}
+quiet_result() {
+  log=$(tr -d '\r' <"$E2E_LOGS/$scenario-$1.log")
+  echo "  $1: $2 -> exit $status in $took s"
+  tr -d '\r' <"$E2E_LOGS/$scenario-$1.log" | sed 's/^/    | /'
+  if grep -q nodrv_CreateWindow "$E2E_LOGS/$scenario-$1.err"; then
+    fail "$1: it tried to make a window"
+  fi
+}
+
+# The whole log of a complete run: a line per block with the percentage the
+# page would show (an accumulator of 100 x 65,472 per full block over the
+# image's length, then 100 for the last block).
+complete_log() {
+  local length block=0 remaining accumulated=0
+  length=$(stat -c %s "$E2E_IMAGE")
+  remaining=$length
+  printf '%s\n' "Firmware update for $E2E_CAPTION, quiet mode." \
+    "Licence accepted on the command line." "Printer found: $1"
+  while ((remaining > 65472)); do
+    accumulated=$((accumulated + 6547200)) remaining=$((remaining - 65472))
+    printf 'Block %d sent: %d %%\n' $((++block)) $((accumulated / length))
+  done
+  ((length == 0)) || printf 'Block %d sent: 100 %%\n' $((++block))
+  echo "Firmware transfer complete. Exit code 0."
+}
+
+# A slow printer, the image whole, and meanwhile a second copy refused.
+accepted_with_a_second_copy() {
+  local path deadline
+  path="\\\\?\\$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")"
+  printer_start p1 --bytes-per-second 300000 || return 1
+  local start
+  start=$(e2e_now)
+  timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence >"$E2E_LOGS/$scenario-accepted.log" \
+    2>"$E2E_LOGS/$scenario-accepted.err" &
+  updater_pid=$!
+  deadline=$((SECONDS + 30))
+  until grep -q '^Block 2 sent' "$E2E_LOGS/$scenario-accepted.log" || ((SECONDS > deadline)); do
+    sleep 0.05
+  done
+  quiet_run second-copy /quiet /accept-licence
+  check "a second copy ends with 4 at once" '.[0] == 4 and .[1] < 10' "[$status, $took]"
+  check "... saying so" '. == $t' "$(tail -1 <<<"$log" | jq -R .)" --arg t \
+    "Another copy of the updater is running for this printer model: nothing was sent. Exit code 4."
+  status=0
+  wait "$updater_pid" || status=$?
+  updater_pid=""
+  took=$(e2e_since "$start")
+  quiet_result accepted "/quiet /accept-licence"
+  check "accepted: exit 0" '. == 0' "$status"
+  if [[ $log == "$(complete_log "$path")" ]]; then
+    pass "accepted: the log names the printer, has a line per block and says complete"
+  else
+    fail "accepted: the log is not the one expected:"$'\n'"$(complete_log "$path")"
+  fi
+  printer_stop p1
+  check_image_received
+}
+
+# case | arguments | printer p1 (vprinter-pty options; "none": not listed) |
+# exit | the log's last line (an extended regular expression)
+cases=(
+  'not-accepted|/quiet||1|Licence not accepted: nothing was sent\. /accept-licence accepts it on your organisation.s behalf\. Exit code 1\.'
+  'unknown|/quiet /accept-licence /force||5|Cannot read the command line: unknown argument "/force" \(known: /quiet, /accept-licence\)\. Exit code 5\.'
+  'vanishes|-QUIET -Accept-Licence|--disconnect-after 400000|3|Transfer failed at write block 7: .+ \(error [0-9]+\)\. Exit code 3\.'
+  'no-printer|/quiet /accept-licence|none|2|Printer not found \(failed at device search, error 0\)\. Exit code 2\.'
+)
+
+# the_cases NAME...: those rows of the table.
+the_cases() {
+  local c name arguments options expected last
+  for c in "${cases[@]}"; do
+    IFS='|' read -r name arguments options expected last <<<"$c"
+    [[ " $* " == *" $name "* ]] || continue
+    # shellcheck disable=SC2086  # the options are words
+    [[ $options == none ]] || printer_start p1 $options || return 1
+    # shellcheck disable=SC2086  # so are the arguments
+    quiet_run "$name" $arguments
+    check "$name: exit $expected" '. == $e' "$status" --argjson e "$expected"
+    if tail -1 <<<"$log" | grep -qxE "$last"; then pass "$name: the log says why"; else fail "$name: its last line"; fi
+    case $name in
+      vanishes)
+        check "vanishes: the failure came at once" '. < 20' "$took"
+        check "vanishes: a line for each block sent before" \
+          '. == 6' "$(grep -c '^Block [1-6] sent: ' <<<"$log")"
+        printer_cut_short disconnect 400000 p1
+        ;;
+      no-printer) ;;
+      *) printers_idle p1 ;;
+    esac
+  done
+}
+
+# scripts/update-from-linux --quiet: the printer of the updater at the stand-in's
+# /dev/usb/lp3, the script's own codes for no printer and an unknown option.
+from_linux() {
+  echo "-- scripts/update-from-linux --quiet, no display"
+  local script=${E2E_UPDATE_FROM_LINUX:-$E2E_SOURCE_DIR/scripts/update-from-linux}
+  local usb=$stand_in/sys/bus/usb/devices/1-3 out=$E2E_LOGS/$scenario-script.txt c name options expected line
+  local linux_prefix=$E2E_BUILD_DIR/runs/$scenario.linux
+  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$stand_in/dev/usb" "$stand_in/home"
+  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
+  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
+  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
+  ln -s "$stand_in/pty" "$stand_in/dev/usb/lp3"
+  E2E_PREFIXES+=("$linux_prefix")
+  # case | options | exit | a line the output holds
+  for c in 'accepted|--quiet --accept-licence|0|Firmware transfer complete. Exit code 0.' \
+    'not-accepted|--quiet|1|Licence not accepted: nothing was sent. /accept-licence accepts it on your organisation'"'"'s behalf. Exit code 1.' \
+    'unknown|--quiet --accept-licence --force|5|update-from-linux: unknown option --force (see --help)' \
+    'unplugged|--quiet --accept-licence|2|No printer with the id'; do
+    IFS='|' read -r name options expected line <<<"$c"
+    [[ $name != unplugged ]] || rm -rf "$usb" "$usb:1.0"
+    printer_start p2 --at "$stand_in/pty" || return 1
+    rm -rf "$linux_prefix"
+    # shellcheck disable=SC2086  # the options are words
+    WINEDEBUG=-all HOME=$stand_in/home XDG_CACHE_HOME=$E2E_BUILD_DIR/user-cache UPDATE_SYSFS_ROOT=$stand_in/sys \
+      UPDATE_DEV_ROOT=$stand_in/dev timeout -k 5 200 "$script" --exe "$E2E_UPDATER" --allow-root \
+      --prefix "$linux_prefix" $options >"$out" 2>&1
+    status=$?
+    echo "  script $options -> exit $status"
+    sed 's/^/    | /' "$out"
+    check "script, $name: exit $expected" '. == $e' "$status" --argjson e "$expected"
+    if grep -qF -- "$line" "$out"; then pass "script, $name: it said so"; else fail "script, $name: no \"$line\""; fi
+    printer_stop p2
+    if [[ $name == accepted ]]; then check_image_received; else
+      check "printer p2: received nothing" '.bytesReceived == 0' "$record"
+    fi
+  done
+}
+
+steps() {
+  scenario_begin quiet || return 1
+  stand_in=$(mktemp -d /tmp/e2e-quiet.XXXXXX)
+  trap 'scenario_cleanup; rm -rf "$stand_in"' EXIT
+  # Wine's start in a prefix runs explorer.exe, which fails to make its desktop
+  # window with no display and says so like any program: a server kept up from
+  # before the first run keeps that out of the updater's stderr.
+  wineserver -p && timeout 60 wine cmd /c exit >/dev/null 2>&1
+  the_cases no-printer || return 1
+  printer_register p1 || return 1
+  accepted_with_a_second_copy || return 1
+  the_cases not-accepted unknown vanishes || return 1
+  from_linux
+}
+
+steps
+scenario_end
