@@ -61,7 +61,7 @@ int FindAndTransfer(QuietLog *log) {
   PortClearFailure();
   if (!ProbeTarget()) {
     const PortFailure *failure = PortLastFailure();
-    wsprintfA(line, "Printer not found (failed at %.90s, error %lu).", failure->step,
+    wsprintfA(line, "Printer not found (failed at %s, error %lu).", failure->step,
               static_cast<unsigned long>(failure->error));
     return End(log, QUIET_EXIT_PRINTER_NOT_FOUND, line);
   }
@@ -76,7 +76,7 @@ int FindAndTransfer(QuietLog *log) {
   AllowSleepAndShutdown(nullptr);
   if (transfer.result == 0) return End(log, QUIET_EXIT_COMPLETE, "Firmware transfer complete.");
   const PortFailure *failure = PortLastFailure();
-  wsprintfA(line, "Transfer failed at %.90s (error %lu).", failure->step,
+  wsprintfA(line, "Transfer failed at %s (error %lu).", failure->step,
             static_cast<unsigned long>(failure->error));
   return End(log, QUIET_EXIT_TRANSFER_FAILED, line);
 }

@@ -6,7 +6,7 @@
 
 struct WorkerLaunch;
 
-// Where the worker reports, always from its own thread.
+// Where the worker reports, from the thread it runs on.
 struct WorkerReport {
   // After each block: the share of the image sent so far, 100 after the last.
   void (*progress)(WorkerLaunch *launch, int percent);
