@@ -9,11 +9,12 @@
 # updater's log and exit code come through it, with no display either.
 # shellcheck disable=SC2016
 set -uo pipefail
-# Every line with its process id, and the processes each one starts.
-export WINEDEBUG=-all,err+winediag,+pid,trace+process
 # shellcheck source=e2e/lib.sh
 source "$(dirname "$0")/../lib.sh"
 unset DISPLAY
+# The updater's stderr: every line with its process id, and the processes it
+# starts; a window any of them tries to make without a display.
+updater_debug=-all,err+winediag,+pid,trace+process
 
 # quiet_run NAME ARGS...: the updater with these arguments; its exit code in
 # $status, its log (line ends CR LF, taken off) in $log, its time in $took.
@@ -21,7 +22,7 @@ quiet_run() {
   local name=$1 start
   shift
   start=$(e2e_now)
-  timeout 120 wine "$E2E_UPDATER" "$@" >"$E2E_LOGS/$scenario-$name.log" \
+  WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" "$@" >"$E2E_LOGS/$scenario-$name.log" \
     2>"$E2E_LOGS/$scenario-$name.err"
   status=$?
   took=$(e2e_since "$start")
@@ -66,7 +67,8 @@ accepted_with_a_second_copy() {
   printer_start p1 --bytes-per-second 300000 || return 1
   local start
   start=$(e2e_now)
-  timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence >"$E2E_LOGS/$scenario-accepted.log" \
+  WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence \
+    >"$E2E_LOGS/$scenario-accepted.log" \
     2>"$E2E_LOGS/$scenario-accepted.err" &
   updater_pid=$!
   deadline=$((SECONDS + 30))
@@ -94,11 +96,13 @@ accepted_with_a_second_copy() {
 }
 
 # case | arguments | printer p1 (vprinter-pty options; "none": not listed) |
-# exit | the log's last line (an extended regular expression)
+# exit | the log's last line (an extended regular expression). The printer that
+# vanishes after 400,000 bytes is inside block 7, but the pseudo-terminal's
+# buffer may take that block whole: the failure is at block 7 or 8.
 cases=(
   'not-accepted|/quiet||1|Licence not accepted: nothing was sent\. /accept-licence accepts it on your organisation.s behalf\. Exit code 1\.'
   'unknown|/quiet /accept-licence /force||5|Cannot read the command line: unknown argument "/force" \(known: /quiet, /accept-licence\)\. Exit code 5\.'
-  'vanishes|-QUIET -Accept-Licence|--disconnect-after 400000|3|Transfer failed at write block 7: .+ \(error [0-9]+\)\. Exit code 3\.'
+  'vanishes|-QUIET -Accept-Licence|--disconnect-after 400000|3|Transfer failed at write block [78]: .+ \(error [0-9]+\)\. Exit code 3\.'
   'no-printer|/quiet /accept-licence|none|2|Printer not found \(failed at device search, error 0\)\. Exit code 2\.'
 )
 
@@ -117,8 +121,8 @@ the_cases() {
     case $name in
       vanishes)
         check "vanishes: the failure came at once" '. < 20' "$took"
-        check "vanishes: a line for each block sent before" \
-          '. == 6' "$(grep -c '^Block [1-6] sent: ' <<<"$log")"
+        check "vanishes: a line for each block sent before the one that failed" '.[0] == .[1] - 1' \
+          "[$(grep -c '^Block [0-9]* sent: ' <<<"$log"), $(tail -1 <<<"$log" | sed -E 's/.*write block ([0-9]+).*/\1/;t;s/.*/0/')]"
         printer_cut_short disconnect 400000 p1
         ;;
       no-printer) ;;
