@@ -64,18 +64,7 @@ E2E_HARDWARE_ID=$(e2e_cache_value UPDATER_HARDWARE_ID)
 # The image the executable carries, read out of its resources: the printer checks
 # what it receives against this, not against a file of the build.
 e2e_extract_image() {
-  local out=$1
-  /usr/bin/python3 - "$E2E_UPDATER" "$out" <<'EOF'
-import sys, pefile
-pe = pefile.PE(sys.argv[1], fast_load=False)
-for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-    if kind.name is not None and str(kind.name) == "FIRMWARE":
-        entry = kind.directory.entries[0].directory.entries[0]
-        data = pe.get_data(entry.data.struct.OffsetToData, entry.data.struct.Size)
-        open(sys.argv[2], "wb").write(data)
-        sys.exit(0)
-sys.exit("no FIRMWARE resource in " + sys.argv[1])
-EOF
+  /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" image "$E2E_UPDATER" "$1"
 }
 
 # ---- A scenario's beginning and end -------------------------------------------------

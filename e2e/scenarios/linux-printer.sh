@@ -71,9 +71,10 @@ steps() {
   chgrp lp "$(readlink -f "$stand_in/dev/usb/lp3")" && chmod 660 "$(readlink -f "$stand_in/dev/usb/lp3")"
   # A user with no rights on the node, with copies of what the script needs that
   # such a user can read.
-  mkdir -p "$stand_in/copy/scripts" "$stand_in/copy/e2e"
+  mkdir -p "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$stand_in/copy/res/tools"
   cp "$script" "$stand_in/copy/scripts/"
   cp "$E2E_SOURCE_DIR/e2e/wine-env.sh" "$stand_in/copy/e2e/"
+  cp "$E2E_SOURCE_DIR/res/tools/exe_resources.py" "$stand_in/copy/res/tools/"
   cp "$E2E_UPDATER" "$stand_in/copy/updater.exe"
   chmod -R a+rX "$stand_in/copy"
   UPDATE_SYSFS_ROOT=$stand_in/sys UPDATE_DEV_ROOT=$stand_in/dev \
