@@ -14,6 +14,7 @@ e2e_display_start() {
   cookie=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
   # The server takes the file's cookies whatever display they name; clients look
   # theirs up by number, added once the server has chosen it.
+  : >"$dir/auth"
   xauth -q -f "$dir/auth" add :0 . "$cookie" || return 1
   Xvfb -displayfd 3 -auth "$dir/auth" -screen 0 1024x768x24 -nolisten tcp \
     3>"$dir/number" >"$dir/log" 2>&1 &
