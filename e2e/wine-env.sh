@@ -100,7 +100,13 @@ e2e_prefix_at() {
     WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
   fi
-  cp -a "$E2E_TEMPLATE" "$prefix"
+  # The system's programs and libraries, nine tenths of the prefix, are linked
+  # rather than copied: Wine only reads them, and a prefix is removed by
+  # unlinking. What Wine writes (the registry, the users' folders) is copied.
+  mkdir -p "$prefix" &&
+    tar -C "$E2E_TEMPLATE" --exclude=./drive_c/windows/system32 -cf - . | tar -C "$prefix" -xf - &&
+    { cp -al "$E2E_TEMPLATE/drive_c/windows/system32" "$prefix/drive_c/windows/" 2>/dev/null ||
+      cp -a "$E2E_TEMPLATE/drive_c/windows/system32" "$prefix/drive_c/windows/"; } || return 1
   export WINEPREFIX=$prefix
   E2E_PREFIXES+=("$prefix")
 }
@@ -265,7 +271,8 @@ e2e_driver_printer() {
 
 e2e_driver_start() {
   [[ -f $E2E_DRIVER ]] || { echo "e2e: no test driver: cmake --build --preset windows-e2e" >&2; return 1; }
-  cp "$E2E_DRIVER" "$WINEPREFIX/drive_c/windows/system32/drivers/$E2E_DRIVER_SERVICE.sys"
+  # Its own file, never written through a link the prefix shares with the template.
+  cp --remove-destination "$E2E_DRIVER" "$WINEPREFIX/drive_c/windows/system32/drivers/$E2E_DRIVER_SERVICE.sys"
   local key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE"
   # A kernel driver (Type 1) started with the system (Start 2); a relative image
   # path does not load.
