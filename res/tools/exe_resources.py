@@ -48,7 +48,7 @@ class Executable:
     """A PE file, from a path or from its bytes."""
 
     def __init__(self, path=None, data=None):
-        self.pe = pefile.PE(path, data=data)
+        self._pe = pefile.PE(path, data=data)
         self._entries = None
 
     def resource_entries(self):
@@ -57,18 +57,18 @@ class Executable:
         if self._entries is None:
             self._entries = {}
             key = lambda e: e.id if e.name is None else str(e.name)
-            directory = getattr(self.pe, "DIRECTORY_ENTRY_RESOURCE", None)
+            directory = getattr(self._pe, "DIRECTORY_ENTRY_RESOURCE", None)
             for kind in directory.entries if directory else []:
                 for name in kind.directory.entries:
                     for lang in name.directory.entries:
                         d = lang.data.struct
                         self._entries[(key(kind), key(name), lang.id)] = (
-                            self.pe.get_data(d.OffsetToData, d.Size), d.OffsetToData)
+                            self._pe.get_data(d.OffsetToData, d.Size), d.OffsetToData)
         return self._entries
 
     def resource_stamps(self):
         """The time stamp of every directory of the resource tree."""
-        stamps, walk = [], [getattr(self.pe, "DIRECTORY_ENTRY_RESOURCE", None)]
+        stamps, walk = [], [getattr(self._pe, "DIRECTORY_ENTRY_RESOURCE", None)]
         while walk:
             directory = walk.pop()
             if directory is not None:
@@ -117,38 +117,38 @@ class Executable:
 
     @property
     def signed(self):
-        return self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[CERTIFICATE_TABLE].Size != 0
+        return self._pe.OPTIONAL_HEADER.DATA_DIRECTORY[CERTIFICATE_TABLE].Size != 0
 
     @property
     def machine(self):
-        return self.pe.FILE_HEADER.Machine
+        return self._pe.FILE_HEADER.Machine
 
     @property
     def pe32(self):
-        return self.pe.OPTIONAL_HEADER.Magic == 0x10B
+        return self._pe.OPTIONAL_HEADER.Magic == 0x10B
 
     @property
     def subsystem(self):
-        return self.pe.OPTIONAL_HEADER.Subsystem
+        return self._pe.OPTIONAL_HEADER.Subsystem
 
     @property
     def imports(self):
         """The DLLs imported, delay-loaded ones included."""
         return [e.dll.decode("ascii", "replace")
                 for attr in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
-                for e in getattr(self.pe, attr, [])]
+                for e in getattr(self._pe, attr, [])]
 
     @property
     def file_header_at(self):
-        return self.pe.FILE_HEADER.get_file_offset()
+        return self._pe.FILE_HEADER.get_file_offset()
 
     @property
     def optional_header_at(self):
-        return self.pe.OPTIONAL_HEADER.get_file_offset()
+        return self._pe.OPTIONAL_HEADER.get_file_offset()
 
     def section_at(self, name):
         """File offset of a section's raw data."""
-        return next(s.PointerToRawData for s in self.pe.sections
+        return next(s.PointerToRawData for s in self._pe.sections
                     if s.Name.rstrip(b"\0") == name.encode("ascii"))
 
 
