@@ -79,6 +79,5 @@ steps() {
   return 0
 }
 
-[[ $mode == --walk-through ]] && { e2e_build_uidriver || exit 1; }
 steps
 scenario_end >/dev/null

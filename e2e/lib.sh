@@ -64,39 +64,15 @@ E2E_HARDWARE_ID=$(e2e_cache_value UPDATER_HARDWARE_ID)
 # The image the executable carries, read out of its resources: the printer checks
 # what it receives against this, not against a file of the build.
 e2e_extract_image() {
-  local out=$1
-  /usr/bin/python3 - "$E2E_UPDATER" "$out" <<'EOF'
-import sys, pefile
-pe = pefile.PE(sys.argv[1], fast_load=False)
-for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-    if kind.name is not None and str(kind.name) == "FIRMWARE":
-        entry = kind.directory.entries[0].directory.entries[0]
-        data = pe.get_data(entry.data.struct.OffsetToData, entry.data.struct.Size)
-        open(sys.argv[2], "wb").write(data)
-        sys.exit(0)
-sys.exit("no FIRMWARE resource in " + sys.argv[1])
-EOF
+  /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" image "$E2E_UPDATER" "$1"
 }
 
 # updater_damaged OUT: a copy of the updater with the middle byte of its image
 # flipped, as if damaged after the build (the image is stored once for both
 # languages, so one byte damages both).
 updater_damaged() {
-  cp "$E2E_UPDATER" "$1" || return 1
-  /usr/bin/python3 - "$1" <<'EOF'
-import sys, pefile
-pe = pefile.PE(sys.argv[1])
-kind = next(k for k in pe.DIRECTORY_ENTRY_RESOURCE.entries if str(k.name) == "FIRMWARE")
-at = {pe.get_offset_from_rva(lang.data.struct.OffsetToData) + lang.data.struct.Size // 2
-      for name in kind.directory.entries for lang in name.directory.entries}
-assert len(at) == 1, "the image is not stored once"
-pe.close()
-with open(sys.argv[1], "r+b") as f:
-    f.seek(at.pop())
-    byte = f.read(1)[0]
-    f.seek(-1, 1)
-    f.write(bytes([byte ^ 0x10]))
-EOF
+  cp "$E2E_UPDATER" "$1" &&
+    /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" damage-image "$1"
 }
 
 # ---- A scenario's beginning and end -------------------------------------------------

@@ -10,17 +10,23 @@
 #                                       makes setupapi list a printer-class device
 #                                       (with no hardware id at all in the second form)
 #   e2e_device_link INSTANCE HWID       the dosdevices path its pty link must have
-#   e2e_build_uidriver                  cross-builds uidriver.exe when out of date
-#   e2e_build_port_tests                cross-builds port-tests.exe when out of date
-#   e2e_build_raw_write                 cross-builds raw-write.exe when out of date
-#   e2e_build_hash_bench                cross-builds hash-bench.exe when out of date
 #   e2e_stop_wine                       ends the wineservers of every prefix made here
 #   e2e_discard_prefix                  removes this run's prefix
 
 E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 E2E_BUILD_DIR=${E2E_BUILD_DIR:-$E2E_SOURCE_DIR/build/e2e}
 E2E_TEMPLATE=$E2E_BUILD_DIR/prefix-template
-E2E_UIDRIVER=$E2E_BUILD_DIR/uidriver.exe
+# The Windows-side tools, built by `cmake --build --preset windows-e2e`
+# (e2e/CMakeLists.txt): the page driver, the port-layer tests, the benchmarks'
+# raw writer and image check, and the test driver.
+E2E_TOOLS=${E2E_TOOLS:-$E2E_SOURCE_DIR/build/windows/e2e}
+E2E_UIDRIVER=$E2E_TOOLS/uidriver.exe
+E2E_PORT_TESTS=${E2E_PORT_TESTS:-$E2E_TOOLS/port-tests.exe}
+# shellcheck disable=SC2034  # the benchmarks' scenarios run them
+E2E_RAW_WRITE=$E2E_TOOLS/raw-write.exe
+# shellcheck disable=SC2034
+E2E_HASH_BENCH=$E2E_TOOLS/hash-bench.exe
+E2E_DRIVER=$E2E_TOOLS/vprinterdrv.sys
 # The printer-class interface (GUID_DEVINTERFACE_USBPRINT) and the printer setup class.
 E2E_USBPRINT_GUID='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
 E2E_PRINTER_CLASS_GUID='{4d36e979-e325-11ce-bfc1-08002be10318}'
@@ -96,15 +102,22 @@ e2e_prefix_at() {
     WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
   fi
-  mkdir "$prefix" && e2e_prefix_into "$prefix"
+  mkdir -p "$prefix" && e2e_prefix_into "$prefix"
 }
 
 # A copy of the template into DIR, a folder that exists and is empty; nothing
-# there is ended or removed.
+# there is ended or removed. The system's programs and libraries, nine tenths
+# of the prefix, are linked rather than copied: Wine only reads them, and a
+# prefix is removed by unlinking. What Wine writes (the registry, the users'
+# folders) is copied. Where links cannot be made (another file system), the
+# folder is copied after all.
 e2e_prefix_into() {
-  local prefix=$1
+  local prefix=$1 system=$1/drive_c/windows/system32
   e2e_make_template || return 1
-  cp -a "$E2E_TEMPLATE/." "$prefix/" || return 1
+  tar -C "$E2E_TEMPLATE" --exclude=./drive_c/windows/system32 -cf - . | tar -C "$prefix" -xf - &&
+    { cp -al "$E2E_TEMPLATE/drive_c/windows/system32" "$prefix/drive_c/windows/" 2>/dev/null ||
+      { rm -rf "$system" && cp -a "$E2E_TEMPLATE/drive_c/windows/system32" "$prefix/drive_c/windows/"; }; } ||
+    return 1
   export WINEPREFIX=$prefix
   E2E_PREFIXES+=("$prefix")
 }
@@ -202,60 +215,11 @@ e2e_device_link() {
   printf '%s/dosdevices/%s\n' "$WINEPREFIX" "${name,,}"
 }
 
-# e2e_build_tool SOURCE EXE: a one-file Win32 tool, cross-built with the
-# win32-threads compiler so that it needs no DLL beyond the system's, when out of date.
-e2e_build_tool() {
-  local source=$E2E_SOURCE_DIR/e2e/$1
-  [[ -f $2 && $2 -nt $source ]] && return 0
-  mkdir -p "$E2E_BUILD_DIR"
-  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
-    -D_WIN32_WINNT=0x0601 "$source" -o "$2"
-}
-
-# The page driver.
-e2e_build_uidriver() { e2e_build_tool uidriver.cpp "$E2E_UIDRIVER"; }
-
-# The port-layer tests (port_tests.cpp), linked with the port library of the
-# windows build, as the updater is.
-E2E_PORT_TESTS=${E2E_PORT_TESTS:-$E2E_BUILD_DIR/port-tests.exe}
-E2E_PORT_LIBRARY=${E2E_PORT_LIBRARY:-$E2E_SOURCE_DIR/build/windows/port/libupdater_port.a}
-e2e_build_port_tests() {
-  local source=$E2E_SOURCE_DIR/e2e/port_tests.cpp
-  local library=$E2E_PORT_LIBRARY
-  [[ -f $E2E_PORT_TESTS && $E2E_PORT_TESTS -nt $source && $E2E_PORT_TESTS -nt $library ]] &&
-    return 0
-  mkdir -p "$E2E_BUILD_DIR"
-  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
-    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "$library" \
-    -lsetupapi -lole32 -ladvapi32 -lws2_32 -liphlpapi \
-    -o "$E2E_PORT_TESTS"
-}
-
-# The transfer benchmark's baseline: one WriteFile of a whole file to a device.
-E2E_RAW_WRITE=$E2E_BUILD_DIR/raw-write.exe
-e2e_build_raw_write() { e2e_build_tool raw_write.cpp "$E2E_RAW_WRITE"; }
-
-# The image check's benchmark (hash_bench.cpp), linked with the windows build's
-# transfer and port libraries, as the updater is.
-E2E_HASH_BENCH=$E2E_BUILD_DIR/hash-bench.exe
-e2e_build_hash_bench() {
-  local source=$E2E_SOURCE_DIR/e2e/hash_bench.cpp
-  local libraries=("$E2E_SOURCE_DIR"/build/windows/{transfer/libupdater_transfer,port/libupdater_port}.a)
-  local newer=0 input
-  for input in "$source" "${libraries[@]}"; do [[ $input -nt $E2E_HASH_BENCH ]] && newer=1; done
-  [[ -f $E2E_HASH_BENCH && $newer == 0 ]] && return 0
-  mkdir -p "$E2E_BUILD_DIR"
-  i686-w64-mingw32-g++-win32 -std=c++17 -static -O2 -Wall -Wextra -Werror \
-    -D_WIN32_WINNT=0x0601 -I"$E2E_SOURCE_DIR" "$source" "${libraries[@]}" -lbcrypt \
-    -o "$E2E_HASH_BENCH"
-}
-
 # One uidriver command: its JSON line on stdout, its exit code as status.
 e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTION"} "$@"; }
 
 # ---- Printers served through the test driver ------------------------------------------
 #
-#   e2e_build_driver                    cross-builds the test driver when out of date
 #   e2e_driver_printer NAME METHOD LINK VID PID [--pipes "0 1"] [--check-reply HEX]
 #                      [--empty-reads-when-gone]
 #                                       asks the driver for a printer: METHOD still-image
@@ -268,22 +232,8 @@ e2e_ui() { timeout 120 wine "$E2E_UIDRIVER" ${E2E_CAPTION:+--caption "$E2E_CAPTI
 #   e2e_driver_pty NAME, e2e_driver_record NAME   the link the printer serves, the record
 #                                       the driver keeps of it (JSON)
 
-E2E_DRIVER=$E2E_BUILD_DIR/vprinterdrv.sys
 E2E_DRIVER_SERVICE=vprinterdrv
 E2E_DRIVER_PRINTERS=()
-
-e2e_build_driver() {
-  local sources=("$E2E_SOURCE_DIR"/e2e/driver/*.c "$E2E_SOURCE_DIR"/e2e/driver/*.h) newer=0 source
-  for source in "${sources[@]}"; do [[ $source -nt $E2E_DRIVER ]] && newer=1; done
-  [[ -f $E2E_DRIVER && $newer == 0 ]] && return 0
-  mkdir -p "$E2E_BUILD_DIR"
-  # A native-subsystem PE whose only imports are ntoskrnl.exe and hal.dll, the
-  # kind winedevice.exe loads.
-  i686-w64-mingw32-gcc -std=gnu11 -O2 -Wall -Wextra -Werror -Wno-unknown-pragmas \
-    -I/usr/share/mingw-w64/include/ddk -D_X86_ -DNTDDI_VERSION=0x06010000 -D_WIN32_WINNT=0x0601 \
-    -shared -nostdlib -nostartfiles -Wl,--subsystem,native -Wl,--entry,_DriverEntry@8 \
-    "$E2E_SOURCE_DIR"/e2e/driver/*.c -lntoskrnl -lhal -lgcc -o "$E2E_DRIVER"
-}
 
 # /a/b -> \??\Z:\a\b, the NT name of a Linux path (Z: is the file system's root).
 e2e_nt_path() { local path=${1//\//\\}; printf '\\??\\Z:%s' "$path"; }
@@ -331,8 +281,9 @@ e2e_driver_printer() {
 }
 
 e2e_driver_start() {
-  e2e_build_driver || return 1
-  cp "$E2E_DRIVER" "$WINEPREFIX/drive_c/windows/system32/drivers/$E2E_DRIVER_SERVICE.sys"
+  [[ -f $E2E_DRIVER ]] || { echo "e2e: no test driver: cmake --build --preset windows-e2e" >&2; return 1; }
+  # Its own file, never written through a link the prefix shares with the template.
+  cp --remove-destination "$E2E_DRIVER" "$WINEPREFIX/drive_c/windows/system32/drivers/$E2E_DRIVER_SERVICE.sys"
   local key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE"
   # A kernel driver (Type 1) started with the system (Start 2); a relative image
   # path does not load.

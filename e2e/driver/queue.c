@@ -2,10 +2,20 @@
  * that dispatches requests never blocks on the printer and a request stays
  * cancellable while the printer holds it. A cancelled request completes at once
  * with STATUS_CANCELLED; its worker, still blocked on the pseudo-terminal, drops
- * it when the printer lets go (a read keeps what it got for the next read). */
+ * it when the printer lets go (a read keeps what it got for the next read), or,
+ * for a read, at the end of its slice of waiting. */
 #include "vprinter_driver.h"
 
+#include <ntddser.h>
+
 #define VP_POOL_TAG 0x72705676 /* "vVpr" */
+
+/* The longest one read of the pseudo-terminal waits for a byte. Under Wine a
+ * read of a pseudo-terminal whose printer went away while the read waited
+ * never returns (it loops on the hang-up), so a read waits in slices, and
+ * between them the worker looks whether its request still stands and whether
+ * the printer is still there. */
+#define VP_READ_SLICE_MS 100
 
 static void LetGo(struct vp_request *request) {
   if (InterlockedDecrement(&request->owners) == 0) ExFreePoolWithTag(request, VP_POOL_TAG);
@@ -109,9 +119,34 @@ static HANDLE Pty(struct vp_queue *queue) {
   }
   if (!queue->pty &&
       NT_SUCCESS(VpOpenPath(queue->printer->ptyPath, queue->reads ? GENERIC_READ : GENERIC_WRITE,
-                            FILE_OPEN, &queue->pty)))
+                            FILE_OPEN, &queue->pty))) {
     queue->ptyGeneration = generation;
+    if (queue->reads) {
+      /* Return with the first bytes that arrive, or with none after a slice. */
+      SERIAL_TIMEOUTS slice = {MAXULONG, MAXULONG, VP_READ_SLICE_MS, 0, 0};
+      IO_STATUS_BLOCK io;
+      ZwDeviceIoControlFile(queue->pty, NULL, NULL, NULL, &io, IOCTL_SERIAL_SET_TIMEOUTS, &slice,
+                            sizeof slice, NULL, 0);
+    }
+  }
   return queue->pty;
+}
+
+/* The printer's link still leads somewhere: it has not vanished. */
+static int Present(struct vp_printer *printer) {
+  HANDLE probe;
+  if (!NT_SUCCESS(VpOpenPath(printer->ptyPath, GENERIC_READ, FILE_OPEN, &probe))) return 0;
+  ZwClose(probe);
+  return 1;
+}
+
+/* Nobody cancelled the request yet. */
+static int Wanted(struct vp_queue *queue, struct vp_request *request) {
+  KIRQL irql;
+  KeAcquireSpinLock(&queue->lock, &irql);
+  int wanted = request->irp != NULL;
+  KeReleaseSpinLock(&queue->lock, irql);
+  return wanted;
 }
 
 /* The printer is gone: the next request opens the link afresh. */
@@ -187,7 +222,8 @@ static void ServeWrite(struct vp_queue *queue, struct vp_request *request) {
 }
 
 /* At most the request's length, from what a cancelled read left, else from the
- * printer (a pseudo-terminal read returns what has arrived, at least a byte). */
+ * printer: what has arrived, at least a byte, unless the request was cancelled
+ * or the printer vanished while it waited. */
 static NTSTATUS ReadSome(struct vp_queue *queue, struct vp_request *request, ULONG *count) {
   *count = 0;
   if (request->length == 0) return STATUS_SUCCESS;
@@ -199,14 +235,20 @@ static NTSTATUS ReadSome(struct vp_queue *queue, struct vp_request *request, ULO
     *count = n;
     return STATUS_SUCCESS;
   }
-  HANDLE pty = Pty(queue);
-  if (!pty) return Gone(queue);
-  IO_STATUS_BLOCK io;
-  NTSTATUS status =
-      ZwReadFile(pty, NULL, NULL, NULL, &io, request->data, request->length, NULL, NULL);
-  if (!NT_SUCCESS(status) || io.Information == 0) return Gone(queue);
-  *count = (ULONG)io.Information;
-  return STATUS_SUCCESS;
+  for (;;) {
+    HANDLE pty = Pty(queue);
+    if (!pty) return Gone(queue);
+    IO_STATUS_BLOCK io;
+    NTSTATUS status =
+        ZwReadFile(pty, NULL, NULL, NULL, &io, request->data, request->length, NULL, NULL);
+    if (!NT_SUCCESS(status)) return Gone(queue);
+    if (io.Information) {
+      *count = (ULONG)io.Information;
+      return STATUS_SUCCESS;
+    }
+    if (!Wanted(queue, request)) return STATUS_CANCELLED;
+    if (!Present(queue->printer)) return Gone(queue);
+  }
 }
 
 static void ServeRead(struct vp_queue *queue, struct vp_request *request) {

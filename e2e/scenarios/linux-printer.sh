@@ -178,12 +178,14 @@ steps() {
   out=$E2E_LOGS/$scenario-script.txt
   E2E_IMAGE=$stand_in/firmware-from-exe.bin
   e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
-  mkdir -p "$stand_in/dev/usb" "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$E2E_BUILD_DIR/runs"
+  mkdir -p "$stand_in/dev/usb" "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$stand_in/copy/res/tools" \
+    "$E2E_BUILD_DIR/runs"
   fake_printer "$stand_in/sys" 1-1 7c5e 4a83 "prismatone 3350 (composite)" "" 0:lp0 1:lp1
   fake_printer "$stand_in/sys" 1-2 04b8 0005 "another maker's printer" "" 0:lp2
   touch "$stand_in"/dev/usb/lp{0,1,2}
   cp "$script" "$stand_in/copy/scripts/"
   cp "$E2E_SOURCE_DIR/e2e/wine-env.sh" "$stand_in/copy/e2e/"
+  cp "$E2E_SOURCE_DIR/res/tools/exe_resources.py" "$stand_in/copy/res/tools/"
   cp "$E2E_UPDATER" "$stand_in/copy/updater.exe"
   chmod -R a+rX "$stand_in/copy"
   finding

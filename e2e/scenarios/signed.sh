@@ -17,9 +17,7 @@ signed_updater() {
       >>"$E2E_LOGS/signed-release.log" 2>&1 || { fail "signing $E2E_UPDATER"; return 1; }
   fi
   E2E_UPDATER=$signed
-  if /usr/bin/python3 -c 'import sys, pefile
-pe = pefile.PE(sys.argv[1], fast_load=True)
-sys.exit(pe.OPTIONAL_HEADER.DATA_DIRECTORY[4].Size == 0)' "$E2E_UPDATER"; then
+  if /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" signed "$E2E_UPDATER"; then
     pass "the executable carries a signature: $E2E_UPDATER"
   else
     fail "no signature in $E2E_UPDATER"

@@ -1,4 +1,5 @@
 #!/bin/bash
+# e2e: idle (waits out the updater's 30 s time-out)
 # A printer-class printer stalls, the transfer fails after the time-out, the
 # printer comes back on the same link (its engine restarted, as after a power
 # cycle) and Retry sends the whole image. First through the test driver, where

@@ -1,4 +1,5 @@
 #!/bin/bash
+# e2e: idle (waits out the updater's 30 s time-out)
 # A printer that stops taking data part-way: the updater, blocked in WriteFile,
 # gives up after its 30-second time-out, says the transfer failed, and still
 # ends cleanly when the user exits.

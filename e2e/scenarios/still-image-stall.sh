@@ -1,4 +1,5 @@
 #!/bin/bash
+# e2e: idle (waits out the updater's 30 s time-out)
 # A still-image printer that stops taking data part-way: the updater's write
 # blocks in the driver, and after the 30-second time-out the gentle step of the
 # stopping policy ends it: the driver sees the blocked write cancelled (no

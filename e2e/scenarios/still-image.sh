@@ -1,4 +1,5 @@
 #!/bin/bash
+# e2e: long (two driver starts)
 # The updater of a still-image model scans \\.\Usbscan0, 1, ... for the device
 # with its ids. First only other models' devices are there: "not found". Then
 # several devices, ours not at the lowest number, another model's before it and

@@ -1,4 +1,5 @@
 #!/bin/bash
+# e2e: idle (waits out the updater's 30 s time-out)
 # The printer vanishes while the mode-switch reply is awaited: the updater fails
 # the transfer at its 30-second time-out, tells a debugger why, and still exits
 # cleanly. Twice:

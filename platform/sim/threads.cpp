@@ -2,7 +2,9 @@
 // routine; its kernel object outlives it for as long as a handle refers to it.
 #include <unistd.h>
 
+#include <map>
 #include <thread>
+#include <vector>
 
 #include "internal/faults.h"
 #include "internal/kernel.h"
@@ -46,6 +48,17 @@ size_t liveThreads = 0;  // under kernelLock
 std::atomic<DWORD> nextThreadId{0x100};
 thread_local DWORD currentThreadId = 0;
 
+// The system threads behind the model's, by id, under kernelLock, and those
+// whose routine has ended. Waiting for quiet joins the ended ones, so that when
+// it returns none of them is still being torn down: a leak check right after
+// would take a half-exited thread's memory for lost. Never destroyed: a thread
+// nobody waited for is still joinable at exit.
+std::map<DWORD, std::thread> &SystemThreads() {
+  static auto *threads = new std::map<DWORD, std::thread>;
+  return *threads;
+}
+std::vector<DWORD> endedThreads;
+
 void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOID parameter) {
   currentThreadId = self->id;
   currentThread = self.get();
@@ -60,6 +73,7 @@ void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOI
   if (self->stopped) code = self->stopCode;
   self->exitCode = code;
   self->running = false;
+  endedThreads.push_back(self->id);
   --liveThreads;
   kernelChanged.notify_all();
   ReleaseClockAtThreadEnd();
@@ -83,12 +97,10 @@ HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, 
   thread->id = nextThreadId.fetch_add(4);
   if (threadId != nullptr) *threadId = thread->id;
   HANDLE handle = InsertHandle(thread);
-  {
-    std::lock_guard<std::mutex> guard(kernelLock);
-    ++liveThreads;
-    HoldClockForNewThread();
-  }
-  std::thread(RunThread, thread, start, parameter).detach();
+  std::lock_guard<std::mutex> guard(kernelLock);
+  ++liveThreads;
+  HoldClockForNewThread();
+  SystemThreads().emplace(thread->id, std::thread(RunThread, thread, start, parameter));
   return handle;
 }
 
@@ -188,9 +200,20 @@ size_t LiveThreadCount() {
 }
 
 bool WaitForNoThreads(DWORD realMilliseconds) {
+  std::vector<std::thread> ended;
   std::unique_lock<std::mutex> lock(kernelLock);
-  return Settle(lock, kNever, RealClock::now() + std::chrono::milliseconds(realMilliseconds),
-                [] { return liveThreads == 0; });
+  bool quiet = Settle(lock, kNever, RealClock::now() + std::chrono::milliseconds(realMilliseconds),
+                      [] { return liveThreads == 0; });
+  for (DWORD id : endedThreads) {
+    auto found = SystemThreads().find(id);
+    if (found == SystemThreads().end()) continue;
+    ended.push_back(std::move(found->second));
+    SystemThreads().erase(found);
+  }
+  endedThreads.clear();
+  lock.unlock();
+  for (std::thread &thread : ended) thread.join();
+  return quiet;
 }
 
 }  // namespace sim

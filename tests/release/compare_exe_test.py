@@ -9,10 +9,11 @@ import struct
 import sys
 import unittest
 
-import pefile
-
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "..", "res", "tools"))
 import compare_exe  # noqa: E402
+from exe_resources import Executable  # noqa: E402
 
 EXE = None
 
@@ -22,10 +23,10 @@ class WhereTheBytesDiffer(unittest.TestCase):
     def setUpClass(cls):
         with open(EXE, "rb") as f:
             cls.exe = f.read()
-        pe = pefile.PE(data=cls.exe)
-        cls.stamp_at = pe.FILE_HEADER.get_file_offset() + 4
-        cls.checksum_at = pe.OPTIONAL_HEADER.get_file_offset() + 64
-        cls.rsrc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc")
+        exe = Executable(data=cls.exe)
+        cls.stamp_at = exe.file_header_at + 4
+        cls.checksum_at = exe.optional_header_at + 64
+        cls.rsrc_at = exe.section_at(".rsrc")
 
     def changed(self, at, value=b"\x5a"):
         out = bytearray(self.exe)
@@ -33,7 +34,7 @@ class WhereTheBytesDiffer(unittest.TestCase):
         return bytes(out)
 
     def test_each_difference_is_placed(self):
-        rsrc_at = self.rsrc.PointerToRawData
+        rsrc_at = self.rsrc_at
         cases = [
             ("link time stamp", self.changed(self.stamp_at, b"\1\2\3\4"),
              "in PE header: TimeDateStamp + 0x0"),
@@ -52,7 +53,7 @@ class WhereTheBytesDiffer(unittest.TestCase):
 
     def test_separate_runs_are_listed_apart(self):
         other = self.changed(self.stamp_at + 3)
-        other = other[:self.rsrc.PointerToRawData] + b"\xff\xfe" + other[self.rsrc.PointerToRawData + 2:]
+        other = other[:self.rsrc_at] + b"\xff\xfe" + other[self.rsrc_at + 2:]
         runs = compare_exe.differing_runs(self.exe, other)
         self.assertEqual(runs[0], (self.stamp_at + 3, self.stamp_at + 4))
         self.assertEqual(len(runs), 2)

@@ -12,13 +12,14 @@ the exit status is 1 if any check failed.
 
 import argparse
 import hashlib
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ET
 
-import pefile
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "tools"))
+from exe_resources import EN, JA, Executable, NotAnExecutable, string_block  # noqa: E402
 
-EN, JA = 1033, 1041
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 6, 14, 24
 BUTTON, EDIT, STATIC = 0x80, 0x81, 0x82
 PROGRESS = "msctls_progress32"
@@ -92,23 +93,9 @@ class Report:
         return ok
 
 
-def read_resources(pe):
-    """Map (type, name, language) -> bytes; types/names are ints or strings."""
-    found = {}
-    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
-        return found
-    key = lambda e: e.id if e.name is None else str(e.name)
-    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        for rname in rtype.directory.entries:
-            for rlang in rname.directory.entries:
-                data = rlang.data.struct
-                found[(key(rtype), key(rname), rlang.id)] = pe.get_data(data.OffsetToData, data.Size)
-    return found
-
-
 def check_inventory(rep, res):
-    both = [("EULA", 145), ("FIRMWARE", 101), ("FIRMWARE_SHA256", 101), (RT_DIALOG, 144), (RT_DIALOG, 102), (RT_DIALOG, 103),
-            (RT_STRING, 2), (RT_STRING, 14), (RT_STRING, 15), (RT_GROUP_ICON, 113)]
+    both = [("EULA", 145), ("FIRMWARE", 101), ("FIRMWARE_SHA256", 101), (RT_DIALOG, 144),
+            (RT_DIALOG, 102), (RT_DIALOG, 103), (RT_STRING, 2), (RT_STRING, 14), (RT_STRING, 15), (RT_GROUP_ICON, 113)]
     expected = {(t, n, lang) for t, n in both for lang in (EN, JA)} | {
         (RT_ICON, 1, EN), (RT_ICON, 2, EN), (RT_ICON, 3, JA), (RT_ICON, 4, JA), (RT_MANIFEST, 1, EN)}
     missing, extra = expected - set(res), set(res) - expected
@@ -160,21 +147,6 @@ def check_dialogs(rep, res):
                   "dialog %d is identical in both languages" % dlg_id)
 
 
-def parse_string_block(data):
-    """Return the 16 strings of a string-table block, or None if malformed."""
-    strings, pos = [], 0
-    for _ in range(16):
-        if pos + 2 > len(data):
-            return None
-        (count,) = struct.unpack_from("<H", data, pos)
-        pos += 2
-        if pos + 2 * count > len(data):
-            return None
-        strings.append(data[pos:pos + 2 * count].decode("utf-16-le", "replace"))
-        pos += 2 * count
-    return strings if pos == len(data) else None
-
-
 def check_strings(rep, res, texts):
     shipped = tuple(texts) == SHIPPED_TEXTS
     for lang in (EN, JA):
@@ -183,7 +155,7 @@ def check_strings(rep, res, texts):
         actual = {}
         for block in (2, 14, 15):
             data = res.get((RT_STRING, block, lang), b"")
-            strings = parse_string_block(data)
+            strings = string_block(data)
             if not rep.check(strings is not None, "string block %d (%d) is well formed" % (block, lang)):
                 continue
             actual.update({(block - 1) * 16 + i: s for i, s in enumerate(strings) if s})
@@ -283,13 +255,10 @@ def check_manifest(rep, res):
     rep.check(not banned, "manifest has no dependency or compatibility elements", str(banned))
 
 
-def check_pe_shape(rep, pe):
-    rep.check(pe.FILE_HEADER.Machine == 0x14C and pe.OPTIONAL_HEADER.Magic == 0x10B,
-              "image is 32-bit x86", "machine 0x%X" % pe.FILE_HEADER.Machine)
-    rep.check(pe.OPTIONAL_HEADER.Subsystem == 2, "subsystem is Windows GUI",
-              "subsystem %d" % pe.OPTIONAL_HEADER.Subsystem)
-    dlls = [e.dll.decode("ascii", "replace") for attr in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
-            for e in getattr(pe, attr, [])]
+def check_pe_shape(rep, exe):
+    rep.check(exe.machine == 0x14C and exe.pe32, "image is 32-bit x86", "machine 0x%X" % exe.machine)
+    rep.check(exe.subsystem == 2, "subsystem is Windows GUI", "subsystem %d" % exe.subsystem)
+    dlls = exe.imports
     foreign = [d for d in dlls if d.lower() not in SYSTEM_DLLS]
     rep.check(dlls and not foreign, "imports only system DLLs", "imports %s" % foreign if dlls else "no imports")
 
@@ -302,11 +271,11 @@ def main(argv=None):
     args = ap.parse_args(argv)
     rep = Report()
     try:
-        pe = pefile.PE(args.exe)
-    except (OSError, pefile.PEFormatError) as e:
+        exe = Executable(args.exe)
+    except (OSError, NotAnExecutable) as e:
         rep.check(False, "%s is a readable PE file" % args.exe, str(e))
     else:
-        res = read_resources(pe)
+        res = exe.resources()
         texts = (args.hardware_id, args.access_method, args.model_name, args.version_text)
         check_inventory(rep, res)
         check_dialogs(rep, res)
@@ -315,7 +284,7 @@ def main(argv=None):
         check_firmware(rep, res, args.firmware)
         check_icons(rep, res)
         check_manifest(rep, res)
-        check_pe_shape(rep, pe)
+        check_pe_shape(rep, exe)
     print("%d passed, %d failed" % (rep.passed, rep.failed))
     return 1 if rep.failed else 0
 

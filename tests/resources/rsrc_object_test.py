@@ -15,11 +15,10 @@ import sys
 import tempfile
 import unittest
 
-import pefile
-
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "res", "tools"))
 import make_rsrc  # noqa: E402
+from exe_resources import Executable  # noqa: E402
 
 PREFIX = "i686-w64-mingw32-"
 SHARED = b"the same bytes in both languages, odd length"
@@ -39,16 +38,8 @@ LANGUAGE 0x07, 0x01
 
 def resources(path):
     """(type, name, language) -> (bytes, OffsetToData), in the order the directory lists them."""
-    pe = pefile.PE(path)
-    key = lambda e: e.id if e.name is None else str(e.name)
-    found = {}
-    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        for n in t.directory.entries:
-            for lang in n.directory.entries:
-                d = lang.data.struct
-                found[(key(t), key(n), lang.id)] = (pe.get_data(d.OffsetToData, d.Size),
-                                                    d.OffsetToData)
-    return found, pe
+    exe = Executable(path)
+    return exe.resource_entries(), exe
 
 
 class ConverterAgainstWindres(unittest.TestCase):
@@ -74,7 +65,7 @@ class ConverterAgainstWindres(unittest.TestCase):
         with open(os.path.join(d, "test.res"), "rb") as f:
             cls.res = f.read()
         cls.theirs, _ = resources(os.path.join(d, "theirs.exe"))
-        cls.ours, cls.pe = resources(os.path.join(d, "ours.exe"))
+        cls.ours, cls.exe = resources(os.path.join(d, "ours.exe"))
 
     @classmethod
     def tearDownClass(cls):
@@ -107,13 +98,7 @@ class ConverterAgainstWindres(unittest.TestCase):
         self.assertEqual(langs, [1031, 1033, 1041])
 
     def test_no_time_stamps_in_the_directory(self):
-        stamps = []
-        walk = [self.pe.DIRECTORY_ENTRY_RESOURCE]
-        while walk:
-            directory = walk.pop()
-            stamps.append(directory.struct.TimeDateStamp)
-            walk += [e.directory for e in directory.entries if hasattr(e, "directory")]
-        self.assertEqual(set(stamps), {0})
+        self.assertEqual(set(self.exe.resource_stamps()), {0})
 
     def test_output_does_not_depend_on_the_input_order(self):
         entries = make_rsrc.parse_res(self.res)
