@@ -36,7 +36,8 @@ fit_page() {
     '.fits' "$reply"
   jq -r 'if .units_right then empty else "    page \(.client), its template gives \(.from_template)" end,
     (.controls[], .strings[] | select(.inside == false or .fits == false) |
-     "    \(.id) \(.text[:48] | @json): needs \(.need), has \(.room), at \(.rect // "")")' <<<"$reply"
+     "    \(.id) \(.text[:48] | @json): needs \(.need), has \(.room)\(if .rect then ", at \(.rect)" else "" end)")' \
+    <<<"$reply"
   shot "$picture"
 }
 
