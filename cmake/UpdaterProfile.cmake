@@ -14,7 +14,9 @@ set(UPDATER_HARDWARE_ID "USB\\VID_7C5E&PID_4A86" CACHE STRING
 set(UPDATER_ACCESS_METHOD "PrintClass" CACHE STRING
   "PrintClass for the USB printer-class driver; anything else for the still-image driver")
 set(UPDATER_MODEL_NAME "TORVAEL prismatone 3350N" CACHE STRING "Model name shown in the caption")
-set(UPDATER_VERSION_TEXT "V1.05" CACHE STRING "Version text shown in the caption")
+set(UPDATER_VERSION_TEXT "V1.05" CACHE STRING
+  "Version text shown in the caption; its number is the file's version (V1.05: 1.5.0.0)")
+set(UPDATER_MAKER "TORVAEL" CACHE STRING "The printer's maker, the company in the file's version details")
 set(UPDATER_PLACEHOLDER_IMAGE_SIZE 1018816)
 
 updater_check_profile()

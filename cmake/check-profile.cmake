@@ -7,7 +7,8 @@ foreach(pair
     "UPDATER_LICENSE_JA;${top}/res/license/eula-ja.txt"
     "UPDATER_ACCESS_METHOD;PrintClass"
     "UPDATER_MODEL_NAME;TORVAEL prismatone 3350N"
-    "UPDATER_VERSION_TEXT;V1.05")
+    "UPDATER_VERSION_TEXT;V1.05"
+    "UPDATER_MAKER;TORVAEL")
   list(GET pair 0 name)
   list(GET pair 1 value)
   if(NOT DEFINED ${name})
@@ -15,4 +16,4 @@ foreach(pair
   endif()
 endforeach()
 updater_check_profile()
-message(STATUS "profile accepted")
+message(STATUS "profile accepted, file version ${UPDATER_VERSION_NUMBERS}")

@@ -15,6 +15,11 @@
 //   watch-progress TIMEOUT_MS polls the progress page until it is gone
 //   wait-pos POS TIMEOUT_MS   until the progress bar has reached POS
 //   list                      every top-level dialog window, for diagnosis
+//   fit PAGE [ID:S1,S2...]... the page at the display's scale: its size against
+//                             its template's, every control inside it, every
+//                             text within its control (and the updater's strings
+//                             S1, S2... as control ID would show them); "fits"
+//                             sums it up
 //
 // Each command prints one line of JSON on stdout. The exit code is 0 when every
 // command succeeded, 1 otherwise. Presses are posted, never sent: pressing
@@ -142,14 +147,14 @@ bool WindowText(HWND window, std::string *text) {
   return false;
 }
 
-std::string WideToUtf8(const std::vector<wchar_t> &wide, size_t length) {
-  if (length == 0) return std::string();
-  int utf8Length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length),
-                                       nullptr, 0, nullptr, nullptr);
+std::string WideToUtf8(const std::wstring &wide) {
+  if (wide.empty()) return std::string();
+  int length = static_cast<int>(wide.size());
+  int utf8Length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (utf8Length <= 0) return std::string();
   std::string utf8(static_cast<size_t>(utf8Length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), &utf8[0], utf8Length,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], utf8Length, nullptr, nullptr);
   return utf8;
 }
 
@@ -158,8 +163,8 @@ bool SendWide(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR
                              result) != 0;
 }
 
-// WindowText's wide form, straight to UTF-8.
-bool WideWindowText(HWND window, std::string *utf8) {
+// WindowText's wide form.
+bool WideText(HWND window, std::wstring *text) {
   DWORD_PTR length = 0;
   if (!SendWide(window, WM_GETTEXTLENGTH, 0, 0, &length)) return false;
   for (size_t size = length + 64; size <= (1u << 24); size *= 2) {
@@ -169,11 +174,18 @@ bool WideWindowText(HWND window, std::string *utf8) {
                   &copied))
       return false;
     if (copied + 1 < buffer.size()) {
-      *utf8 = WideToUtf8(buffer, static_cast<size_t>(copied));
+      text->assign(buffer.data(), static_cast<size_t>(copied));
       return true;
     }
   }
   return false;
+}
+
+bool WideWindowText(HWND window, std::string *utf8) {
+  std::wstring wide;
+  if (!WideText(window, &wide)) return false;
+  *utf8 = WideToUtf8(wide);
+  return true;
 }
 
 // The window's text in UTF-8, read wide or through the code page as asked;
@@ -528,6 +540,231 @@ Result List() {
   return {true, json + "]"};
 }
 
+// ---- A page at its display scale --------------------------------------------------
+//
+// Every control must lie inside its page, and every text a control shows must
+// fit it, at whatever scale the page is drawn. Texts are measured in the page's
+// own font: the one its template names, at the screen's DPI, made as the dialog
+// manager makes it. The updater's file, loaded as data, gives the template (and
+// the strings other states would show). That font's dialog units must give the
+// page's own size, or it is not the page's font (or the page was resized).
+
+int TemplateOf(Page page) {
+  switch (page) {
+    case Page::Licence: return 144;
+    case Page::Main: return 102;
+    default: return 103;
+  }
+}
+
+// The updater's executable, as data, for the process that shows `page`.
+HMODULE UpdaterFile(HWND page) {
+  static HMODULE module = nullptr;
+  static DWORD loadedFor = 0;
+  DWORD process = 0;
+  GetWindowThreadProcessId(page, &process);
+  if (module != nullptr && loadedFor == process) return module;
+  HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+  if (handle == nullptr) return nullptr;
+  wchar_t path[1024];
+  DWORD size = 1024;
+  BOOL named = QueryFullProcessImageNameW(handle, 0, path, &size);
+  CloseHandle(handle);
+  if (!named) return nullptr;
+  if (module != nullptr) FreeLibrary(module);
+  module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  loadedFor = process;
+  return module;
+}
+
+struct Template {
+  int cx = 0, cy = 0, points = 0;
+  std::wstring face;
+};
+
+// A standard dialog template's size and font (DS_SETFONT).
+bool ReadTemplate(HMODULE module, int id, Template *out) {
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+  const WORD *words = found ? static_cast<const WORD *>(LockResource(LoadResource(module, found)))
+                            : nullptr;
+  size_t count = found ? SizeofResource(module, found) / 2 : 0;
+  // Style (2 words), extended style (2), item count, x, y, cx, cy; an extended
+  // template starts 1, 0xFFFF.
+  if (words == nullptr || count < 12 || (words[0] == 1 && words[1] == 0xFFFF)) return false;
+  DWORD style = words[0] | static_cast<DWORD>(words[1]) << 16;
+  out->cx = static_cast<short>(words[7]);
+  out->cy = static_cast<short>(words[8]);
+  size_t at = 9;
+  // Menu and class (0, 0xFFFF and an ordinal, or a text), then the title.
+  for (int field = 0; field < 3 && at < count; ++field) {
+    if (field < 2 && words[at] == 0xFFFF) {
+      at += 2;
+      continue;
+    }
+    while (at < count && words[at] != 0) ++at;
+    ++at;
+  }
+  if (!(style & DS_SETFONT) || at >= count) return false;
+  out->points = words[at++];
+  for (; at < count && words[at] != 0; ++at) out->face += static_cast<wchar_t>(words[at]);
+  return !out->face.empty();
+}
+
+// What one text needs and the room it has, in pixels.
+struct Fit {
+  SIZE need{};
+  SIZE room{};
+  bool measured = false;
+  bool fits() const { return !measured || (need.cx <= room.cx && need.cy <= room.cy); }
+};
+
+std::string SizeJson(SIZE size) {
+  return "{\"w\":" + Number(size.cx) + ",\"h\":" + Number(size.cy) + "}";
+}
+
+// How the system's controls lay out their texts: statics wrap within their
+// client area; push buttons draw one line inside their edge and focus frame;
+// radio buttons and check boxes one line right of the mark (13 pixels at
+// 96 DPI) and half a character. A multi-line edit control wraps and scrolls:
+// nothing to measure. Anything else shows no text.
+Fit MeasureText(HDC dc, HWND control, const std::wstring &text, int dpi, int charWidth) {
+  Fit fit;
+  wchar_t kind[64] = L"";
+  GetClassNameW(control, kind, 64);
+  LONG style = GetWindowLongW(control, GWL_STYLE);
+  RECT client{};
+  GetClientRect(control, &client);
+  UINT flags = DT_CALCRECT | DT_SINGLELINE;
+  int insetX = 0, insetY = 0;
+  if (lstrcmpiW(kind, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) {
+    flags = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
+  } else if (lstrcmpiW(kind, L"Button") == 0) {
+    LONG type = style & BS_TYPEMASK;
+    if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) {
+      insetX = 2 * (GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXFOCUSBORDER));
+      insetY = 2 * (GetSystemMetrics(SM_CYEDGE) + GetSystemMetrics(SM_CYFOCUSBORDER));
+    } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+               type == BS_3STATE || type == BS_AUTO3STATE || type == BS_AUTORADIOBUTTON) {
+      insetX = MulDiv(13, dpi, 96) + charWidth / 2;
+    } else {
+      return fit;
+    }
+    if (style & BS_MULTILINE) flags = DT_CALCRECT | DT_WORDBREAK;
+  } else if (lstrcmpiW(kind, L"Edit") != 0 || (style & ES_MULTILINE)) {
+    return fit;
+  }
+  fit.room = {client.right - insetX, client.bottom - insetY};
+  RECT need = {0, 0, fit.room.cx, 0};
+  if (text.empty())
+    need.right = 0;
+  else
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, flags);
+  fit.need = {need.right - need.left, need.bottom - need.top};
+  fit.measured = true;
+  return fit;
+}
+
+std::string FitJson(const Fit &fit) {
+  if (!fit.measured) return "\"fits\":null";
+  return "\"need\":" + SizeJson(fit.need) + ",\"room\":" + SizeJson(fit.room) +
+         ",\"fits\":" + Bool(fit.fits());
+}
+
+// One control: where it lies in the page, and its text against its room.
+std::string ControlFit(HDC dc, HWND page, HWND control, const RECT &client, int dpi,
+                       int charWidth, bool *all) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, page, reinterpret_cast<POINT *>(&rect), 2);
+  bool inside = rect.left >= 0 && rect.top >= 0 && rect.right <= client.right &&
+                rect.bottom <= client.bottom;
+  bool visible = IsWindowVisible(control) != 0;
+  std::wstring text;
+  WideText(control, &text);
+  Fit fit = visible ? MeasureText(dc, control, text, dpi, charWidth) : Fit();
+  *all = *all && inside && fit.fits();
+  return "{\"id\":" + Number(GetDlgCtrlID(control)) + ",\"class\":" + Quote(ClassOf(control)) +
+         ",\"visible\":" + Bool(visible) + ",\"text\":" + Quote(WideToUtf8(text)) +
+         ",\"rect\":" + RectJson(rect) + ",\"inside\":" + Bool(inside) + "," + FitJson(fit) + "}";
+}
+
+// "ID:S1,S2,...": the updater's strings S1, S2, ... measured as control ID would
+// show them (texts of the page's other states).
+bool StringsFit(HDC dc, HWND page, HMODULE file, const std::string &spec, int dpi, int charWidth,
+                bool *all, std::string *json) {
+  char *end = nullptr;
+  long id = std::strtol(spec.c_str(), &end, 10);
+  HWND control = GetDlgItem(page, static_cast<int>(id));
+  if (*end != ':' || control == nullptr) return false;
+  while (*end == ':' || *end == ',') {
+    long number = std::strtol(end + 1, &end, 10);
+    wchar_t text[1024] = L"";
+    if (LoadStringW(file, static_cast<UINT>(number), text, 1024) <= 0) return false;
+    Fit fit = MeasureText(dc, control, text, dpi, charWidth);
+    *all = *all && fit.fits();
+    if (!json->empty()) *json += ",";
+    *json += "{\"id\":" + Number(id) + ",\"string\":" + Number(number) +
+             ",\"text\":" + Quote(WideToUtf8(text)) + "," + FitJson(fit) + "}";
+  }
+  return *end == '\0';
+}
+
+Result FitPage(Page page, const std::vector<std::string> &strings) {
+  HWND window = FindPage(page, nullptr);
+  if (!window || !IsWindowVisible(window)) return PageMissing(page);
+  HMODULE file = UpdaterFile(window);
+  Template form;
+  if (file == nullptr || !ReadTemplate(file, TemplateOf(page), &form))
+    return Fail("cannot read the page's template from the updater's file");
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  HFONT font = CreateFontW(-MulDiv(form.points, dpi, 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
+                           FALSE, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, FF_DONTCARE,
+                           form.face.c_str());
+  HGDIOBJ before = SelectObject(dc, font);
+  // Dialog units as the dialog manager reckons them from the font.
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SIZE alphabet{};
+  GetTextExtentPoint32W(dc, L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 52, &alphabet);
+  SIZE units = {(alphabet.cx / 26 + 1) / 2, metrics.tmHeight};
+  RECT client{}, frame{};
+  GetClientRect(window, &client);
+  GetWindowRect(window, &frame);
+  SIZE fromTemplate = {MulDiv(form.cx, units.cx, 4), MulDiv(form.cy, units.cy, 8)};
+  bool unitsRight = fromTemplate.cx == client.right && fromTemplate.cy == client.bottom;
+  bool onScreen = frame.left >= 0 && frame.top >= 0 &&
+                  frame.right <= GetSystemMetrics(SM_CXSCREEN) &&
+                  frame.bottom <= GetSystemMetrics(SM_CYSCREEN);
+  bool all = unitsRight && onScreen;
+  std::string controls, measured;
+  ChildList list;
+  EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&list));
+  for (HWND child : list.children) {
+    if (GetParent(child) != window) continue;
+    if (!controls.empty()) controls += ",";
+    controls += ControlFit(dc, window, child, client, dpi, units.cx, &all);
+  }
+  bool stringsRead = true;
+  for (const std::string &spec : strings)
+    stringsRead = StringsFit(dc, window, file, spec, dpi, units.cx, &all, &measured) && stringsRead;
+  SelectObject(dc, before);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  std::string json = "\"page\":" + Quote(PageName(page)) + ",\"dpi\":" + Number(dpi) +
+                     ",\"font\":{\"face\":" + Quote(WideToUtf8(form.face)) +
+                     ",\"points\":" + Number(form.points) + ",\"height\":" +
+                     Number(metrics.tmHeight) + "},\"units\":" + SizeJson(units) +
+                     ",\"client\":" + SizeJson({client.right, client.bottom}) +
+                     ",\"from_template\":" + SizeJson(fromTemplate) +
+                     ",\"units_right\":" + Bool(unitsRight) + ",\"frame\":" + RectJson(frame) +
+                     ",\"on_screen\":" + Bool(onScreen) + ",\"fits\":" + Bool(all) +
+                     ",\"controls\":[" + controls + "],\"strings\":[" + measured + "]";
+  if (!stringsRead) return Fail("bad ID:STRING,... or a string the updater lacks", json);
+  if (!IsWindow(window)) return Fail("page ended while it was measured", json);
+  return {true, json};
+}
+
 bool ParseNumber(const std::string &text, long *value) {
   if (text.empty()) return false;
   char *end = nullptr;
@@ -565,8 +802,10 @@ Result Run(const std::vector<std::string> &words) {
     return WaitPosition(position, static_cast<DWORD>(number));
   }
   if (name == "list" && argc == 0) return List();
+  if (name == "fit" && argc >= 1 && pageArg(1))
+    return FitPage(page, std::vector<std::string>(words.begin() + 2, words.end()));
   return Fail("usage: wait|gone PAGE MS, read|escape|close PAGE, press|command PAGE ID, "
-              "watch-progress MS, wait-pos POS MS, list");
+              "watch-progress MS, wait-pos POS MS, list, fit PAGE [ID:STRING,...]...");
 }
 
 bool RunAndPrint(const std::vector<std::string> &words) {
@@ -594,6 +833,9 @@ std::vector<std::string> Split(const std::string &line) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // The pages are drawn at the display's scale: their rectangles are read as
+  // they are only by a program aware of it too.
+  SetProcessDPIAware();
   // Pipes carry the JSON lines: no CR added, none expected.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """What an updater executable carries, read back out of the file: its resources,
 its strings (the printer's hardware id is string 16, the access method 17), the
-firmware image, and the file's shape (machine, subsystem, imports, signature).
+firmware image, the manifest and the version details, and the file's shape
+(machine, subsystem, imports, signature).
 The one place that reads a built executable: scripts, end-to-end scenarios and
 tests all come here.
 
@@ -23,7 +24,7 @@ import sys
 import pefile
 
 EN, JA = 1033, 1041
-RT_STRING = 6
+RT_STRING, RT_VERSION, RT_MANIFEST = 6, 16, 24
 HARDWARE_ID, ACCESS_METHOD = 16, 17
 FIRMWARE = ("FIRMWARE", 101)
 CERTIFICATE_TABLE = 4
@@ -44,6 +45,52 @@ def string_block(data):
         strings.append(data[pos:pos + 2 * count].decode("utf-16-le", "replace"))
         pos += 2 * count
     return strings if pos == len(data) else None
+
+
+def version_node(data, pos=0):
+    """One node of a version resource and the byte after it: (key, value, children).
+    A text value (type 1) is decoded; a binary one stays bytes."""
+    length, value_length, text = struct.unpack_from("<HHH", data, pos)
+    if length < 6 or pos + length > len(data):
+        raise struct.error("node at %d runs past its resource" % pos)
+    key_at = pos + 6
+    key_end = next(i for i in range(key_at, len(data) - 1, 2) if data[i:i + 2] == b"\0\0")
+    key = data[key_at:key_end].decode("utf-16-le")
+    value_at = key_end + 2 + (-(key_end + 2) % 4)
+    at = value_at + value_length * (2 if text else 1)
+    value = data[value_at:at]
+    if text:
+        value = value.decode("utf-16-le").rstrip("\0")
+    children, end = [], pos + length
+    at += -at % 4
+    while at < end:
+        child, at = version_node(data, at)
+        children.append(child)
+        at += -at % 4
+    return (key, value, children), end
+
+
+def version_info(data):
+    """A VS_VERSIONINFO resource as {"file": (a, b, c, d), "product": (...),
+    "strings": {block: {name: text}}, "translations": [(language, code page)]};
+    None when it is malformed."""
+    try:
+        (key, fixed, children), _ = version_node(data)
+        signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
+    except (struct.error, StopIteration, UnicodeDecodeError):
+        return None
+    if key != "VS_VERSION_INFO" or signature != 0xFEEF04BD:
+        return None
+    halves = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    info = {"file": halves(file_ms, file_ls), "product": halves(product_ms, product_ls),
+            "strings": {}, "translations": []}
+    for name, _, blocks in children:
+        for block, value, entries in blocks:
+            if name == "StringFileInfo":
+                info["strings"][block] = {k: v for k, v, _ in entries}
+            elif name == "VarFileInfo" and block == "Translation":
+                info["translations"] += list(struct.iter_unpack("<HH", value))
+    return info
 
 
 class Executable:
@@ -127,6 +174,15 @@ class Executable:
         return {(self._pe.get_offset_from_rva(rva), len(data))
                 for (k, n, _), (data, rva) in self.resource_entries().items()
                 if k == kind and n == name}
+
+    @property
+    def manifest(self):
+        return self.resource(RT_MANIFEST, 1)
+
+    def version(self, lang=None):
+        """The version details in LANG (the first language listed by default), or None."""
+        data = self.resource(RT_VERSION, 1, lang)
+        return version_info(data) if data else None
 
     @property
     def signed(self):

@@ -18,7 +18,7 @@ function(expect name outcome pattern)
   string(REGEX REPLACE "[ \n]+" " " out "${out}")
   if(outcome STREQUAL "refused" AND NOT result EQUAL 0 AND out MATCHES "${pattern}")
     math(EXPR passed "${passed} + 1")
-  elseif(outcome STREQUAL "accepted" AND result EQUAL 0)
+  elseif(outcome STREQUAL "accepted" AND result EQUAL 0 AND (pattern STREQUAL "" OR out MATCHES "${pattern}"))
     math(EXPR passed "${passed} + 1")
   else()
     message("FAIL: ${name}: expected ${outcome} (${pattern}), got ${result}: ${out}")
@@ -46,6 +46,14 @@ expect("missing English licence" refused "UPDATER_LICENSE_EN.*does not exist" ${
        -DUPDATER_LICENSE_EN=${WORK}/none.txt)
 expect("missing Japanese licence" refused "UPDATER_LICENSE_JA.*does not exist" ${good}
        -DUPDATER_LICENSE_JA=${WORK}/none.txt)
+# The file's version is the version text's one number.
+expect("version V1.05" accepted "file version 1,5,0,0" ${good})
+expect("version of four parts" accepted "file version 2,0,10,65535" ${good} "-DUPDATER_VERSION_TEXT=Ver. 2.00.10.65535")
+expect("version without a number" refused "holds 0 numbers" ${good} -DUPDATER_VERSION_TEXT=Beta)
+expect("version with two numbers" refused "holds 2 numbers" ${good} "-DUPDATER_VERSION_TEXT=V1.05 build 3")
+expect("version of five parts" refused "at most four parts" ${good} -DUPDATER_VERSION_TEXT=1.2.3.4.5)
+expect("version part over 65535" refused "at most 65535" ${good} -DUPDATER_VERSION_TEXT=V65536.1)
+expect("no maker" refused "UPDATER_MAKER must not be empty" ${good} -DUPDATER_MAKER=)
 file(REMOVE ${huge})
 
 message("${passed} passed, ${failed} failed")

@@ -4,7 +4,7 @@
 Usage:
   check_pe_resources.py --exe PATH --firmware PATH --eula-en PATH --eula-ja PATH
                         --hardware-id TEXT --access-method TEXT
-                        --model-name TEXT --version-text TEXT
+                        --model-name TEXT --version-text TEXT --maker TEXT
 
 Prints one PASS/FAIL line per check and a final "N passed, M failed" line;
 the exit status is 1 if any check failed.
@@ -13,12 +13,14 @@ the exit status is 1 if any check failed.
 import argparse
 import hashlib
 import os
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "tools"))
-from exe_resources import EN, JA, Executable, NotAnExecutable, string_block  # noqa: E402
+from exe_resources import EN, JA, RT_VERSION, Executable, NotAnExecutable, string_block  # noqa: E402
+from exe_resources import version_info  # noqa: E402
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 6, 14, 24
 BUTTON, EDIT, STATIC = 0x80, 0x81, 0x82
@@ -82,6 +84,15 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "advap
                "msvcrt.dll", "shell32.dll", "bcrypt.dll"}
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+COMMON_CONTROLS_6 = {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
+                     "processorArchitecture": "x86", "publicKeyToken": "6595b64144ccf1df", "language": "*"}
+# Windows 7, 8, 8.1, and 10 (and 11).
+SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+VERSION_BLOCKS = {EN: ("040904B0", " firmware updater"), JA: ("041104B0", " ファームウェア更新ツール")}
 
 
 class Report:
@@ -95,7 +106,8 @@ class Report:
 
 def check_inventory(rep, res):
     both = [("EULA", 145), ("FIRMWARE", 101), ("FIRMWARE_SHA256", 101), (RT_DIALOG, 144),
-            (RT_DIALOG, 102), (RT_DIALOG, 103), (RT_STRING, 2), (RT_STRING, 14), (RT_STRING, 15), (RT_GROUP_ICON, 113)]
+            (RT_DIALOG, 102), (RT_DIALOG, 103), (RT_STRING, 2), (RT_STRING, 14), (RT_STRING, 15),
+            (RT_GROUP_ICON, 113), (RT_VERSION, 1)]
     expected = {(t, n, lang) for t, n in both for lang in (EN, JA)} | {
         (RT_ICON, 1, EN), (RT_ICON, 2, EN), (RT_ICON, 3, JA), (RT_ICON, 4, JA), (RT_MANIFEST, 1, EN)}
     missing, extra = expected - set(res), set(res) - expected
@@ -244,15 +256,51 @@ def check_manifest(rep, res):
     except ET.ParseError as e:
         rep.check(False, "manifest is well-formed XML", str(e))
         return
-    children = list(root)
     rep.check(root.tag == ASM_V1 + "assembly" and root.get("manifestVersion") == "1.0"
-              and [c.tag for c in children] == [ASM_V3 + "trustInfo"],
-              "manifest is an asm.v1 assembly 1.0 holding only an asm.v3 trustInfo")
+              and [c.tag for c in root] == [ASM_V3 + "trustInfo", ASM_V3 + "application",
+                                             ASM_V1 + "dependency", COMPATIBILITY + "compatibility"],
+              "manifest is an asm.v1 assembly 1.0: trustInfo, application, dependency, compatibility",
+              str([c.tag for c in root]))
     levels = root.findall("{0}trustInfo/{0}security/{0}requestedPrivileges/{0}requestedExecutionLevel".format(ASM_V3))
     rep.check(len(levels) == 1 and levels[0].get("level") == "asInvoker" and levels[0].get("uiAccess") == "false",
               "manifest requests asInvoker without uiAccess", str([l.attrib for l in levels]))
-    banned = [e.tag for e in root.iter() if e.tag.rsplit("}", 1)[-1] in ("dependency", "compatibility")]
-    rep.check(not banned, "manifest has no dependency or compatibility elements", str(banned))
+    settings = root.find("{0}application/{0}windowsSettings".format(ASM_V3))
+    settings = {} if settings is None else {e.tag: (e.text or "").strip() for e in settings}
+    aware = settings.get(SETTINGS_2005 + "dpiAware", "")
+    awareness = settings.get(SETTINGS_2016 + "dpiAwareness", "").split(",")
+    rep.check(aware.lower() == "true/pm" and awareness[0].strip().lower() == "permonitorv2",
+              "manifest: aware of the display scale, per monitor (v2) and the system's before",
+              str(settings))
+    identities = [e.attrib for e in root.iterfind("{0}dependency/{0}dependentAssembly/{0}assemblyIdentity".format(ASM_V1))]
+    rep.check(identities == [COMMON_CONTROLS_6], "manifest depends on the common controls 6 alone", str(identities))
+    systems = [e.get("Id") for e in root.iterfind("{0}compatibility/{0}application/{0}supportedOS".format(COMPATIBILITY))]
+    rep.check(sorted(systems) == sorted(SUPPORTED_OS), "manifest names Windows 7, 8, 8.1 and 10 as supported",
+              str(systems))
+
+
+def version_numbers(text):
+    """The file version of a version text: its one run of numbers joined by dots, padded to four."""
+    runs = re.findall(r"[0-9]+(?:\.[0-9]+)*", text)
+    parts = [int(p) for p in runs[0].split(".")] if len(runs) == 1 else []
+    return tuple(parts + [0] * (4 - len(parts)))
+
+
+def check_version(rep, res, model, version, maker):
+    numbers = version_numbers(version)
+    if version == SHIPPED_TEXTS[3]:
+        rep.check(numbers == (1, 5, 0, 0), "version V1.05 reads as 1.5.0.0", str(numbers))
+    for lang, (block, product) in VERSION_BLOCKS.items():
+        info = version_info(res.get((RT_VERSION, 1, lang), b""))
+        if not rep.check(info is not None, "version resource (%d) is well formed" % lang):
+            continue
+        rep.check(info["file"] == info["product"] == numbers, "version (%d) is %s" % (lang, numbers),
+                  "file %s, product %s" % (info["file"], info["product"]))
+        want = {"CompanyName": maker, "FileDescription": model + product, "FileVersion": version,
+                "InternalName": "FirmwareUpdater", "OriginalFilename": "FirmwareUpdater.exe",
+                "ProductName": model + product, "ProductVersion": version}
+        rep.check(info["strings"] == {block: want} and info["translations"] == [(lang, 1200)],
+                  "version details (%d) in block %s, as the profile gives them" % (lang, block),
+                  "%s, translations %s" % (info["strings"], info["translations"]))
 
 
 def check_pe_shape(rep, exe):
@@ -266,7 +314,7 @@ def check_pe_shape(rep, exe):
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name in ("exe", "firmware", "eula-en", "eula-ja", "hardware-id", "access-method",
-                 "model-name", "version-text"):
+                 "model-name", "version-text", "maker"):
         ap.add_argument("--" + name, required=True)
     args = ap.parse_args(argv)
     rep = Report()
@@ -284,6 +332,7 @@ def main(argv=None):
         check_firmware(rep, res, args.firmware)
         check_icons(rep, res)
         check_manifest(rep, res)
+        check_version(rep, res, args.model_name, args.version_text, args.maker)
         check_pe_shape(rep, exe)
     print("%d passed, %d failed" % (rep.passed, rep.failed))
     return 1 if rep.failed else 0
