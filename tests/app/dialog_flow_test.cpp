@@ -8,8 +8,6 @@
 
 namespace {
 
-const char kCaption[] = "TORVAEL prismatone 3350N (V1.05)";
-
 using DialogFlowTest = ProgramTest;
 
 TEST_F(DialogFlowTest, LicencePageOffersTheAgreementWithRefusalSelected) {

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char kCaption[] = "TORVAEL prismatone 3350N (V1.05)";
-
 std::string ReadFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;

@@ -12,6 +12,9 @@
 #include "world_devices.h"
 #include "world_ui.h"
 
+// The shipped model's caption.
+inline constexpr char kCaption[] = "TORVAEL prismatone 3350N (V1.05)";
+
 class ProgramTest : public SimTest {
  protected:
   void TearDown() override {

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kModelId[] = "USB\\VID_7C5E&PID_4A86";
-
 class UsbLocationTest : public SimTest {
  protected:
   void TearDown() override {

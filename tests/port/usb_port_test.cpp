@@ -11,8 +11,6 @@
 
 namespace {
 
-const char kModelId[] = "USB\\VID_7C5E&PID_4A86";
-
 class UsbPortTest : public SimTest {
  protected:
   void SetUp() override {

@@ -9,6 +9,9 @@
 
 #include "world_devices.h"
 
+// The shipped model's hardware id.
+inline constexpr char kModelId[] = "USB\\VID_7C5E&PID_4A86";
+
 class FakeDevice : public world::DeviceEndpoint {
  public:
   struct Call {
