@@ -11,7 +11,7 @@ namespace sim {
 namespace {
 
 std::vector<std::shared_ptr<Page>> openPages;  // oldest first
-uint64_t version = 0;
+uint64_t uiVersion = 0;  // grows with every change the program makes
 
 int screenWidth = kDefaultScreenWidth;
 int screenHeight = kDefaultScreenHeight;
@@ -35,11 +35,11 @@ std::function<void(HWND)> endDialogWatcher;
 std::vector<std::shared_ptr<Page>> &OpenPages() { return openPages; }
 
 void Changed() {
-  ++version;
+  ++uiVersion;
   kernelChanged.notify_all();
 }
 
-uint64_t UiVersion() { return version; }
+uint64_t UiVersion() { return uiVersion; }
 
 int ScreenWidth() { return screenWidth; }
 int ScreenHeight() { return screenHeight; }
