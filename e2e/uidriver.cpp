@@ -690,10 +690,10 @@ std::string ControlFit(HDC dc, HWND page, HWND control, const RECT &client, int 
 
 // "ID:S1,S2,...": the updater's strings S1, S2, ... measured as control ID would
 // show them (texts of the page's other states).
-bool StringsFit(HDC dc, HWND page, HMODULE file, const std::string &spec, int dpi, int charWidth,
+bool StringsFit(HDC dc, HWND page, HMODULE file, const std::string &item, int dpi, int charWidth,
                 bool *all, std::string *json) {
   char *end = nullptr;
-  long id = std::strtol(spec.c_str(), &end, 10);
+  long id = std::strtol(item.c_str(), &end, 10);
   HWND control = GetDlgItem(page, static_cast<int>(id));
   if (*end != ':' || control == nullptr) return false;
   while (*end == ':' || *end == ',') {
@@ -746,8 +746,8 @@ Result FitPage(Page page, const std::vector<std::string> &strings) {
     controls += ControlFit(dc, window, child, client, dpi, units.cx, &all);
   }
   bool stringsRead = true;
-  for (const std::string &spec : strings)
-    stringsRead = StringsFit(dc, window, file, spec, dpi, units.cx, &all, &measured) && stringsRead;
+  for (const std::string &item : strings)
+    stringsRead = StringsFit(dc, window, file, item, dpi, units.cx, &all, &measured) && stringsRead;
   SelectObject(dc, before);
   DeleteObject(font);
   ReleaseDC(nullptr, dc);
