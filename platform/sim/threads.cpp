@@ -59,6 +59,20 @@ std::map<DWORD, std::thread> &SystemThreads() {
 }
 std::vector<DWORD> endedThreads;
 
+// With kernelLock held: the system threads of the ended ones, to be joined
+// once the lock is let go.
+std::vector<std::thread> TakeEndedThreads() {
+  std::vector<std::thread> ended;
+  for (DWORD id : endedThreads) {
+    auto found = SystemThreads().find(id);
+    if (found == SystemThreads().end()) continue;
+    ended.push_back(std::move(found->second));
+    SystemThreads().erase(found);
+  }
+  endedThreads.clear();
+  return ended;
+}
+
 void RunThread(std::shared_ptr<Thread> self, LPTHREAD_START_ROUTINE start, LPVOID parameter) {
   currentThreadId = self->id;
   currentThread = self.get();
@@ -97,10 +111,18 @@ HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, 
   thread->id = nextThreadId.fetch_add(4);
   if (threadId != nullptr) *threadId = thread->id;
   HANDLE handle = InsertHandle(thread);
-  std::lock_guard<std::mutex> guard(kernelLock);
-  ++liveThreads;
-  HoldClockForNewThread();
-  SystemThreads().emplace(thread->id, std::thread(RunThread, thread, start, parameter));
+  // Those that have ended are joined here too, or a program that starts
+  // thousands of threads without a wait for quiet (a benchmark's loop of timed
+  // writes) would keep every one's stack until the system refused the next.
+  std::vector<std::thread> ended;
+  {
+    std::lock_guard<std::mutex> guard(kernelLock);
+    ++liveThreads;
+    HoldClockForNewThread();
+    SystemThreads().emplace(thread->id, std::thread(RunThread, thread, start, parameter));
+    ended = TakeEndedThreads();
+  }
+  for (std::thread &system : ended) system.join();
   return handle;
 }
 
@@ -200,17 +222,10 @@ size_t LiveThreadCount() {
 }
 
 bool WaitForNoThreads(DWORD realMilliseconds) {
-  std::vector<std::thread> ended;
   std::unique_lock<std::mutex> lock(kernelLock);
   bool quiet = Settle(lock, kNever, RealClock::now() + std::chrono::milliseconds(realMilliseconds),
                       [] { return liveThreads == 0; });
-  for (DWORD id : endedThreads) {
-    auto found = SystemThreads().find(id);
-    if (found == SystemThreads().end()) continue;
-    ended.push_back(std::move(found->second));
-    SystemThreads().erase(found);
-  }
-  endedThreads.clear();
+  std::vector<std::thread> ended = TakeEndedThreads();
   lock.unlock();
   for (std::thread &thread : ended) thread.join();
   return quiet;
