@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "internal/kernel.h"
@@ -27,10 +28,21 @@ const char *IconvName(UINT codePage) {
   }
 }
 
+// iconv_open and iconv_close load and unload the code page's module. glibc's
+// loader keeps them apart with a lock of its own, which ThreadSanitizer does not
+// see, so two threads converting at once looked like a race on the loader's
+// memory: they also take this one.
+std::mutex modulesLock;
+
 struct Converter {
-  Converter(const char *to, const char *from) : cd(iconv_open(to, from)) {}
+  Converter(const char *to, const char *from) {
+    std::lock_guard<std::mutex> guard(modulesLock);
+    cd = iconv_open(to, from);
+  }
   ~Converter() {
-    if (ok()) iconv_close(cd);
+    if (!ok()) return;
+    std::lock_guard<std::mutex> guard(modulesLock);
+    iconv_close(cd);
   }
   bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
   // Converts as much as possible; returns false at a sequence it cannot convert,
