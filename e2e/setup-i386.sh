@@ -10,6 +10,7 @@
 # minutes in the emulator's page bookkeeping and crashes; the qemu of
 # bookworm-backports (10.0) runs it well (prefix in ~15 s, a page in ~4 s).
 set -euo pipefail
+. "$(dirname "$0")/../scripts/lib/apt.sh"
 
 i386_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
@@ -44,7 +45,7 @@ if [[ ! -x $qemu || $(qemu_major) -lt 8 ]]; then
       printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: %s\n' \
         "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$list"
     fi
-    apt-get update -qq
+    apt_update || true # a missing index of another suite need not stop this one
     # qemu-user-static 7.2, if present, would shadow the newer emulator.
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t bookworm-backports \
       --no-install-recommends qemu-user
