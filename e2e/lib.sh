@@ -34,11 +34,16 @@ fail() {
   failures=$((failures + 1))
   echo "  FAIL: $*"
 }
-# check DESCRIPTION JQ_FILTER JSON [jq args...]
+# check DESCRIPTION JQ_FILTER JSON [jq args...]: the filter's last output is
+# neither false nor null. No JSON at all fails (jq 1.6 -e reads nothing as a pass).
 check() {
   local what=$1 filter=$2 json=$3
   shift 3
-  if jq -e "$@" "$filter" >/dev/null 2>&1 <<<"$json"; then pass "$what"; else fail "$what"; fi
+  if [[ -n ${json//[[:space:]]/} ]] && jq -e "$@" "$filter" >/dev/null 2>&1 <<<"$json"; then
+    pass "$what"
+  else
+    fail "$what"
+  fi
 }
 # check_text DESCRIPTION PAGE_JSON CONTROL_ID TEXT: the control shows exactly TEXT.
 check_text() {
