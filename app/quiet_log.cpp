@@ -1,5 +1,7 @@
 #include "quiet_log.h"
 
+#include "log_file.h"
+
 namespace {
 
 constexpr int kLineSize = 1024;
@@ -17,6 +19,7 @@ bool IsUsable(HANDLE handle) {
 void OpenQuietLog(QuietLog *log) {
   log->out = nullptr;
   log->ownsOut = 0;
+  log->file = nullptr;
   HANDLE given = GetStdHandle(STD_OUTPUT_HANDLE);
   if (IsUsable(given)) {
     log->out = given;
@@ -33,6 +36,7 @@ void OpenQuietLog(QuietLog *log) {
 }
 
 void WriteLogLine(QuietLog *log, const char *text) {
+  WriteLogFileLine(log->file, text);
   if (log->out == nullptr) return;
   char line[kLineSize + 2];
   int length = 0;
@@ -48,6 +52,8 @@ void WriteLogLine(QuietLog *log, const char *text) {
 
 void CloseQuietLog(QuietLog *log) {
   if (log->ownsOut) CloseHandle(log->out);
+  if (log->file != nullptr) CloseHandle(log->file);
   log->out = nullptr;
   log->ownsOut = 0;
+  log->file = nullptr;
 }

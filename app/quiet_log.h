@@ -1,7 +1,8 @@
 // What a quiet run tells the person or tool that started it: one line per
 // step on standard output, when the program has one. A windowed program
 // started from a console has none of its own; it takes the console of the
-// program that started it. No file is written.
+// program that started it. A file is written only when /log names one
+// (log_file.h).
 #pragma once
 
 #include "platform/win32.h"
@@ -9,6 +10,7 @@
 struct QuietLog {
   HANDLE out;   // null when there is nowhere to write
   int ownsOut;  // opened here (the console's output), and so closed here
+  HANDLE file;  // the /log file, null when none; closed here
 };
 
 // The standard output handle the program was given (a redirection, a pipe,
@@ -16,7 +18,8 @@ struct QuietLog {
 // process that started it, if that has one. Ctrl-C in that console then no
 // longer ends the program: a transfer stopped half-way may brick the printer.
 void OpenQuietLog(QuietLog *log);
-// Writes `text` and a line end (CR LF). Nothing when there is nowhere to
-// write; a failed write is not retried, and never stops the run.
+// Writes `text` and a line end (CR LF), and into the /log file when there is
+// one. Nothing when there is nowhere to write; a failed write is not retried,
+// and never stops the run.
 void WriteLogLine(QuietLog *log, const char *text);
 void CloseQuietLog(QuietLog *log);

@@ -1,5 +1,6 @@
 #include "quiet_run.h"
 
+#include "log_file.h"
 #include "one_copy.h"
 #include "port/port_failure.h"
 #include "quiet_log.h"
@@ -43,20 +44,20 @@ int End(QuietLog *log, int code, const char *outcome) {
 }
 
 // "<model> (<version>)": who speaks, as every page's caption says it.
-void SayWhoRuns(QuietLog *log) {
+void SayWhoRuns(QuietLog *log, const char *mode) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   char model[kTextSize] = {};
   char version[kTextSize] = {};
   LoadStringA(instance, IDS_MODEL_NAME, model, kTextSize);
   LoadStringA(instance, IDS_VERSION_TEXT, version, kTextSize);
   char line[kTextSize];
-  wsprintfA(line, "Firmware update for %.200s (%.200s), quiet mode.", model, version);
+  wsprintfA(line, "Firmware update for %.200s (%.200s), %s.", model, version, mode);
   WriteLogLine(log, line);
 }
 
 // The printer is looked for first, as the main page does, so that "not found"
-// has its own code; the worker then opens it again itself.
-int FindAndTransfer(QuietLog *log) {
+// has its own code; the worker then opens it again itself. A check stops there.
+int FindAndTransfer(QuietLog *log, int checkOnly) {
   char line[kTextSize];
   PortClearFailure();
   if (!ProbeTarget()) {
@@ -69,6 +70,7 @@ int FindAndTransfer(QuietLog *log) {
             reinterpret_cast<const UsbPort *>(currentPort)->deviceName);
   WriteLogLine(log, line);
   ReleasePort();
+  if (checkOnly) return End(log, QUIET_EXIT_COMPLETE, "Printer check complete: nothing was sent.");
 
   QuietTransfer transfer = {{nullptr, nullptr, &quietReport}, log, 0, 1};
   HoldOffSleepAndShutdown(nullptr);
@@ -82,25 +84,33 @@ int FindAndTransfer(QuietLog *log) {
 }
 
 int Run(const CommandLine *command, QuietLog *log) {
-  SayWhoRuns(log);
+  // The file first, so that it holds every line.
+  char outcome[kLogOutcomeSize];
+  int logOpen = OpenLogFile(command, log, outcome);
+  SayWhoRuns(log, command->check ? "printer check" : "quiet mode");
+  if (!logOpen) return End(log, QUIET_EXIT_COMMAND_LINE, outcome);
   if (command->unknownCount > 0) {
     char line[kTextSize];
-    wsprintfA(
-        line,
-        "Cannot read the command line: unknown argument \"%s\" (known: /quiet, /accept-licence).",
-        command->firstUnknown);
+    wsprintfA(line,
+              "Cannot read the command line: unknown argument \"%s\" (known: /quiet, "
+              "/accept-licence, /check, /log PATH).",
+              command->firstUnknown);
     return End(log, QUIET_EXIT_COMMAND_LINE, line);
   }
-  if (!command->acceptLicence)
+  // A tool that asked for both would read 0 as done either way.
+  if (command->check && command->quiet)
+    return End(log, QUIET_EXIT_COMMAND_LINE,
+               "Cannot read the command line: /check and /quiet do not go together.");
+  if (!command->check && !command->acceptLicence)
     return End(log, QUIET_EXIT_LICENCE_NOT_ACCEPTED,
                "Licence not accepted: nothing was sent. /accept-licence accepts it on your "
                "organisation's behalf.");
-  WriteLogLine(log, "Licence accepted on the command line.");
+  if (!command->check) WriteLogLine(log, "Licence accepted on the command line.");
   OneCopyGuard guard;
   if (!TakeOneCopyGuard(&guard))
     return End(log, QUIET_EXIT_ANOTHER_COPY,
                "Another copy of the updater is running for this printer model: nothing was sent.");
-  int code = FindAndTransfer(log);
+  int code = FindAndTransfer(log, command->check);
   ReleaseOneCopyGuard(&guard);
   return code;
 }

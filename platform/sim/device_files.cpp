@@ -180,6 +180,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped) {
   if (sim::IsStandardOutput(file)) return sim::WriteStandardOutput(buffer, toWrite, written);
+  if (sim::IsDiskFile(file)) return sim::WriteDiskFile(file, buffer, toWrite, written);
   return sim::Io(world::DeviceCall::WriteFile, file, toWrite, written, overlapped,
                  [&](const sim::DeviceFile &opened, DWORD size) {
                    return opened.device->endpoint()->Write(opened.pipe,

@@ -1,11 +1,13 @@
 // The unattended run: its command line read as Windows splits it, and each
 // outcome with its exit code and log, with no page at all.
+#include <algorithm>
 #include <regex>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/one_copy.h"
 #include "program_fixture.h"
+#include "world_files.h"
 
 namespace {
 
@@ -14,6 +16,8 @@ TEST(CommandLineTest, OptionsAsWindowsSplitsAndUnquotesTheLine) {
     std::u16string line;
     int quiet, acceptLicence, unknownCount;
     const char *firstUnknown;
+    int check = 0, log = 0;
+    std::u16string logPath = u"";
   };
   const Case cases[] = {
       {u"FirmwareUpdater.exe", 0, 0, 0, ""},
@@ -33,6 +37,16 @@ TEST(CommandLineTest, OptionsAsWindowsSplitsAndUnquotesTheLine) {
       {u"x.exe /qu\u0130et /\u00e9t\u00e9", 0, 0, 2, "/qu?et"},
       {u"x.exe /quiet /" + std::u16string(100, u'q'), 1, 0, 1,
        "/qqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"},
+      {u"x.exe -CHECK", 0, 0, 0, "", 1},
+      {u"x.exe /check /log \"C:\\some folder\\update.log\"", 0, 0, 0, "", 1, 1,
+       u"C:\\some folder\\update.log"},
+      {u"x.exe /log /quiet /accept-licence", 0, 1, 0, "", 0, 1, u"/quiet"},
+      {u"x.exe /quiet /log", 1, 0, 0, "", 0, 1, u""},
+      {u"x.exe /quiet /log a.log -LOG", 1, 0, 0, "", 0, 1, u""},
+      {u"x.exe /quiet /log \"\" /logs /log=a.log", 1, 0, 2, "/logs", 0, 1, u""},
+      {u"x.exe /quiet /log " + std::u16string(kLogPathSize - 1, u'p'), 1, 0, 0, "", 0, 1,
+       std::u16string(kLogPathSize - 1, u'p')},
+      {u"x.exe /quiet /log " + std::u16string(kLogPathSize, u'p'), 1, 0, 0, "", 0, 1, u""},
   };
   for (const Case &c : cases) {
     CommandLine command;
@@ -42,6 +56,9 @@ TEST(CommandLineTest, OptionsAsWindowsSplitsAndUnquotesTheLine) {
     EXPECT_EQ(command.acceptLicence, c.acceptLicence) << line;
     EXPECT_EQ(command.unknownCount, c.unknownCount) << line;
     EXPECT_STREQ(command.firstUnknown, c.firstUnknown) << line;
+    EXPECT_EQ(command.check, c.check) << line;
+    EXPECT_EQ(command.log, c.log) << line;
+    EXPECT_TRUE(command.logPath == c.logPath) << line;
   }
 }
 
@@ -55,6 +72,7 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
     bool output;  // a standard output given
     long exitCode;
     const char *lastLine;
+    bool onlyChecks = false;  // /check: the printer is opened and closed, nothing more
   };
   const Case cases[] = {
       {u" /quiet /accept-licence", kHealthy, true, 0,
@@ -69,6 +87,18 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
       {u" /quiet /accept-licence", kAnotherCopyRuns, true, 4, "Another copy .* Exit code 4\\."},
       {u" /accept-licence /quiet /?", kHealthy, true, 5,
        "Cannot read the command line: unknown argument \"/\\?\" .* Exit code 5\\."},
+      {u" /check", kHealthy, true, 0,
+       "Printer check complete: nothing was sent\\. Exit code 0\\.", true},
+      {u" -Check /accept-licence", kNone, true, 2,
+       "Printer not found \\(failed at device search, error 0\\)\\. Exit code 2\\.", true},
+      {u" /check", kAnotherCopyRuns, true, 4, "Another copy .* Exit code 4\\.", true},
+      {u" /check /quiet /accept-licence", kHealthy, true, 5,
+       "Cannot read the command line: /check and /quiet do not go together\\. Exit code 5\\."},
+      {u" /quiet /accept-licence /log C:\\missing\\update.log", kHealthy, true, 5,
+       "Cannot open the log file \"C:\\\\missing\\\\update\\.log\" \\(error 3: The system cannot find "
+       "the path specified\\): nothing was sent\\. Exit code 5\\."},
+      {u" /quiet /accept-licence /log", kHealthy, true, 5,
+       "Cannot read the command line: /log needs the path of a file after it .* Exit code 5\\."},
   };
   for (const Case &c : cases) {
     std::string what(c.arguments.begin(), c.arguments.end());
@@ -93,16 +123,46 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
         std::regex_match(last, std::regex(std::string(c.lastLine) + (c.output ? "\r\n" : ""))))
         << what << ": " << log;
     if (c.printer == kNone) continue;
-    if (c.exitCode == 0) EXPECT_TRUE(printer->record().imageComplete) << what;
+    if (c.exitCode == 0 && !c.onlyChecks) EXPECT_TRUE(printer->record().imageComplete) << what;
     if (c.exitCode == 1 || c.exitCode >= 4) EXPECT_EQ(printer->record().bytesReceived, 0u) << what;
+    if (c.onlyChecks) {
+      EXPECT_TRUE(printer->record().writes.empty()) << what;
+      EXPECT_TRUE(printer->record().reads.empty()) << what;
+    }
     if (c.exitCode == 0 && c.output) {
       EXPECT_NE(log.find("\r\nPrinter found: " + world::InterfacePathOf(device) + "\r\n"),
                 std::string::npos);
-      EXPECT_NE(log.find("\r\nBlock 1 sent: 6 %\r\n"), std::string::npos);
-      EXPECT_NE(log.find("\r\nBlock 16 sent: 100 %\r\n"), std::string::npos);
+      EXPECT_EQ(log.find("\r\nBlock 1 sent: 6 %\r\n") != std::string::npos, !c.onlyChecks);
+      EXPECT_EQ(log.find("\r\nBlock 16 sent: 100 %\r\n") != std::string::npos, !c.onlyChecks);
     }
     world::DetachAllDevices();
   }
+}
+
+// Two runs into one log file, a check and then an update: each line of each,
+// in order, after its time, the model's name in UTF-8 where standard output
+// has it in the ANSI code page (1252).
+TEST_F(QuietRunTest, LogFileKeepsEveryLineOfEveryRunWithItsTime) {
+  world::ReplaceString(IDS_MODEL_NAME, 1033, u"Imprimante mod\u00e8le 3350N");
+  world::MakeFolder(u"C:\\Some Folder");
+  AttachPrinter();
+  world::GiveStandardOutput();
+  for (const char16_t *arguments : {u" /check", u" /quiet /accept-licence"}) {
+    world::SetCommandLine(u"FirmwareUpdater.exe" + std::u16string(arguments) +
+                          u" /log \"C:\\Some Folder\\update.log\"");
+    Start();
+    EXPECT_EQ(program->Result(), 0);
+    program.reset();
+  }
+  std::string file;
+  ASSERT_TRUE(world::ReadDiskFile(u"C:\\Some Folder\\update.log", &file));
+  std::string expected = world::StandardOutput(), unstamped;
+  for (size_t at; (at = expected.find('\xE8')) != std::string::npos;) expected.replace(at, 1, "\xC3\xA8");
+  const std::regex stamped("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ([^\r\n]*\r\n)");
+  for (std::sregex_iterator line(file.begin(), file.end(), stamped), end; line != end; ++line)
+    unstamped += (*line)[1];
+  EXPECT_EQ(unstamped, expected);
+  EXPECT_EQ(file.size(), unstamped.size() + 20 * std::count(file.begin(), file.end(), '\n'));
 }
 
 }  // namespace
