@@ -1,0 +1,104 @@
+#!/bin/bash
+# e2e: no-display (the playbook runs the updater quietly, with no display)
+# deploy/ansible's playbook under Debian's ansible-core on this machine
+# (ansible-playbook -i localhost, -c local), its variables pointing
+# scripts/update-from-linux at the stand-in sysfs and /dev the linux-printer
+# scenario uses, whose lp node is the virtual printer, and the real updater under
+# Wine. A whole image: changed. A host that cannot run the updater (6, root
+# without --allow-root): failed at once, with no second attempt. A printer that
+# vanishes part-way (3) and comes back: tried again, then changed. No printer
+# plugged in (2): tried again as often as asked, then failed with the reason.
+# Retries are a second or two apart here.
+# shellcheck disable=SC2016
+set -uo pipefail
+# shellcheck source=e2e/lib.sh
+source "$(dirname "$0")/../lib.sh"
+tree=${E2E_TOOLS_TREE:-$E2E_SOURCE_DIR}
+
+# play NAME [OPTIONS]: the playbook with this scenario's variables and OPTIONS
+# as its own, limited in time; its status in $status, its output in $out.
+play() {
+  local name=$1 start
+  shift
+  out=$E2E_LOGS/$scenario-$name.txt
+  start=$(e2e_now)
+  jq -n --arg script "$tree/scripts/update-from-linux" --arg exe "$E2E_UPDATER" \
+    --arg prefix "$linux_prefix" --arg stand_in "$stand_in" --arg cache "$E2E_BUILD_DIR/user-cache" \
+    --argjson options "$1" '{firmware_script: $script, firmware_exe: $exe,
+      firmware_options: ($options + ["--prefix", $prefix]),
+      firmware_environment: {UPDATE_SYSFS_ROOT: "\($stand_in)/sys", UPDATE_DEV_ROOT: "\($stand_in)/dev",
+        HOME: "\($stand_in)/home", XDG_CACHE_HOME: $cache, WINEDEBUG: "-all"},
+      firmware_retries: 2, firmware_retry_delay: 2}' >"$stand_in/vars.json"
+  ANSIBLE_NOCOLOR=1 ANSIBLE_LOCAL_TEMP=$stand_in/ansible ANSIBLE_REMOTE_TEMP=$stand_in/ansible \
+    timeout -k 5 900 ansible-playbook -i localhost, -c local "$tree/deploy/ansible/printer-firmware.yml" \
+    -e @"$stand_in/vars.json" >"$out" 2>&1
+  status=$?
+  echo "  play $name -> exit $status in $(e2e_since "$start") s"
+  grep -E 'RETRYING|^(changed|ok|fatal)|localhost +:' "$out" | sed 's/^/    | /'
+}
+# the_recap: "changed failed" of the play's recap; tries: its attempts.
+the_recap() { sed -nE 's/^localhost +: .*changed=([0-9]+) .*failed=([0-9]+) .*/\1 \2/p' "$out"; }
+tries() { echo $(($(grep -c 'FAILED - RETRYING' "$out") + 1)); }
+
+# Our printer at the stand-in's /dev/usb/lp3, its node the link p1 serves on.
+plug() {
+  local usb=$stand_in/sys/bus/usb/devices/1-3
+  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$stand_in/dev/usb" "$stand_in/home"
+  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
+  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
+  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
+  ln -sfn "$stand_in/pty" "$stand_in/dev/usb/lp3"
+}
+
+steps() {
+  scenario_begin deploy-ansible || return 1
+  stand_in=$(mktemp -d /tmp/e2e-deploy-ansible.XXXXXX)
+  trap 'scenario_cleanup; rm -rf "$stand_in"' EXIT
+  linux_prefix=$E2E_BUILD_DIR/runs/$scenario.linux
+  E2E_PREFIXES+=("$linux_prefix")
+  plug
+
+  printer_start p1 --at "$stand_in/pty" || return 1
+  play whole '["--allow-root"]'
+  check "a whole image: the play succeeds, the task changed, at the first attempt" \
+    '. == [0, "1 0", 1]' "[$status, \"$(the_recap)\", $(tries)]"
+  printer_stop p1
+  check_image_received
+
+  printer_start p1 --at "$stand_in/pty" || return 1
+  play root '[]'
+  check "root without --allow-root: failed (6) at once" '.[0] != 0 and .[1] == "0 1" and .[2] == 1' \
+    "[$status, \"$(the_recap)\", $(tries)]"
+  if grep -qF 'exit code 6 (this host cannot run the updater)' "$out"; then pass "... saying why"; else fail "... without the reason"; fi
+  printers_idle p1
+
+  printer_start p1 --at "$stand_in/pty" --disconnect-after 400000 || return 1
+  (
+    play vanishes '["--allow-root"]'
+    exit "$status"
+  ) &
+  local player=$! deadline=$((SECONDS + 300))
+  while [[ -e $stand_in/pty ]] && kill -0 "$player" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.1; done
+  printer_cut_short disconnect 400000 p1
+  printer_start p1 --at "$stand_in/pty" || return 1
+  wait "$player"
+  status=$?
+  out=$E2E_LOGS/$scenario-vanishes.txt
+  check "the printer vanishing part-way and back: changed at the second attempt" \
+    '. == [0, "1 0", 2]' "[$status, \"$(the_recap)\", $(tries)]"
+  printer_stop p1
+  check_image_received
+
+  rm -rf "$stand_in/sys/bus/usb/devices/1-3" "$stand_in/sys/bus/usb/devices/1-3:1.0"
+  play unplugged '["--allow-root"]'
+  check "no printer plugged in: failed after three attempts" '.[0] != 0 and .[1] == "0 1" and .[2] == 3' \
+    "[$status, \"$(the_recap)\", $(tries)]"
+  if grep -q 'exit code 2 (no printer for this updater was found).*No printer with the id' "$out"; then
+    pass "... saying why"
+  else
+    fail "... without the reason"
+  fi
+}
+
+steps
+scenario_end
