@@ -70,12 +70,13 @@ log_file='C:\some folder\update.log'
 log_file_unix() { printf '%s/drive_c/some folder/update.log' "$WINEPREFIX"; }
 
 # A slow printer, the image whole, its lines in the log file while it goes, and
-# meanwhile a second quiet copy and a check refused, both at once.
+# meanwhile a second quiet copy and then a check refused. The image takes 25 s,
+# time for both under emulation on a loaded machine.
 accepted_with_a_second_copy() {
-  local path deadline second second_start
+  local path deadline
   path="\\\\?\\$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")"
   mkdir -p "$(dirname "$(log_file_unix)")"
-  printer_start p1 --bytes-per-second 300000 || return 1
+  printer_start p1 --bytes-per-second 40000 || return 1
   local start
   start=$(e2e_now)
   WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence /log "$log_file" \
@@ -92,19 +93,13 @@ accepted_with_a_second_copy() {
   else
     fail "the log file had no line for block 2 while the updater ran"
   fi
-  second_start=$(e2e_now)
-  WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /check >"$E2E_LOGS/$scenario-second-check.log" \
-    2>"$E2E_LOGS/$scenario-second-check.err" &
-  second=$!
   quiet_run second-copy /quiet /accept-licence
   check "a second copy ends with 4 at once" '.[0] == 4 and .[1] < 10' "[$status, $took]"
   check "... saying so" '. == $t' "$(tail -1 <<<"$log" | jq -R .)" --arg t \
     "Another copy of the updater is running for this printer model: nothing was sent. Exit code 4."
-  status=0
-  wait "$second" || status=$?
-  took=$(e2e_since "$second_start")
-  quiet_result second-check /check
+  quiet_run second-check /check
   check "a check meanwhile ends with 4 too" '. == 4' "$status"
+  kill -0 "$updater_pid" 2>/dev/null || fail "the transfer ended before the second copies did"
   status=0
   wait "$updater_pid" || status=$?
   updater_pid=""
