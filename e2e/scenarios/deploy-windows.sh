@@ -1,14 +1,11 @@
 #!/bin/bash
 # e2e: no-display (deployment agents run the batch files with no desktop)
-# deploy/windows under Wine's own cmd.exe and reg.exe, with no display: the
-# package as a release makes it (the updater under its release name beside the
-# batch files deploy/windows/fill-in wrote for it), each batch file run as an
-# agent runs it (cmd /c). install.cmd ends with the updater's code (2 with no
-# printer, 3 for a printer that vanishes part-way, 0 for a whole image), the
-# registry value for detection rules is there after 0 and not after a
-# failure, and the log in %ProgramData% holds each run's lines with their
-# times; requirement.cmd: 2 without the printer, 0 with it, not a byte written
-# to it or read from it.
+# deploy/windows under Wine's own cmd.exe and reg.exe (cmd /c, as an agent runs
+# them), beside the updater under its release name, filled in by fill-in as a
+# release does. install.cmd ends with the updater's code (2 no printer, 3 one
+# that vanishes part-way, 0), the registry value is there after 0 only, the log
+# in %ProgramData% holds each run's lines with their times; requirement.cmd: 2
+# without the printer, 0 with it, not a byte written to it or read from it.
 # shellcheck disable=SC2016
 set -uo pipefail
 # shellcheck source=e2e/lib.sh
