@@ -21,7 +21,7 @@ struct CommandLine {
   int log;            // /log PATH: the log's lines go to that file too
   // PATH; empty when /log came last or PATH does not fit.
   WCHAR logPath[kLogPathSize];
-  int unknownCount;   // the arguments that are neither
+  int unknownCount;  // the arguments that are neither
   // The first of those as a log can show it: ASCII, "?" for any other
   // character, cut short.
   char firstUnknown[kShownArgumentSize];

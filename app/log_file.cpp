@@ -11,8 +11,8 @@ constexpr int kShownPathSize = 3 * kLogPathSize;
 // when the system has none.
 void SystemText(DWORD error, char *text) {
   WCHAR wide[kReasonSize] = {};
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, error, 0, wide, kReasonSize, nullptr);
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, wide, kReasonSize, nullptr);
   while (length > 0 && (wide[length - 1] == '\r' || wide[length - 1] == '\n' ||
                         wide[length - 1] == ' ' || wide[length - 1] == '.'))
     --length;

@@ -73,7 +73,7 @@ steps() {
   echo "  $log:"
   sed 's/^/    | /' "$log"
   check "the log: the three runs' outcomes, in order, each line after its time" '. == $t' \
-    "$(grep -E "^$stamp[^"$'\r'"]*"$'\r$' "$log" | grep -o 'Exit code [0-9]*\.' | jq -Rs .)" \
+    "$(grep -E "^${stamp}[^"$'\r'"]*"$'\r$' "$log" | grep -o 'Exit code [0-9]*\.' | jq -Rs .)" \
     --arg t $'Exit code 2.\nExit code 3.\nExit code 0.\n'
   if cat "$E2E_LOGS/$scenario"-{absent,vanishes,complete}.out | cmp -s - <(sed -E "s/^$stamp//" "$log"); then
     pass "... and every line the three wrote on standard output"

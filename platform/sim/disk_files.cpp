@@ -87,7 +87,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUT
     sim::SetLastErrorValue(result);
     return INVALID_HANDLE_VALUE;
   }
-  bool appends = (access & (FILE_APPEND_DATA | FILE_WRITE_DATA | GENERIC_WRITE)) == FILE_APPEND_DATA;
+  bool appends =
+      (access & (FILE_APPEND_DATA | FILE_WRITE_DATA | GENERIC_WRITE)) == FILE_APPEND_DATA;
   HANDLE handle = sim::InsertHandle(std::make_shared<sim::DiskFile>(key, appends));
   sim::SetLastErrorValue(result);
   return handle;

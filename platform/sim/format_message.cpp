@@ -23,8 +23,8 @@ const Text kTexts[] = {
 
 }  // namespace
 
-DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer,
-                            DWORD size, va_list *) {
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer, DWORD size,
+                            va_list *) {
   if (flags != (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS) || buffer == nullptr) {
     sim::SetLastErrorValue(ERROR_INVALID_PARAMETER);
     return 0;

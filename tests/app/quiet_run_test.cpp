@@ -87,16 +87,16 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
       {u" /quiet /accept-licence", kAnotherCopyRuns, true, 4, "Another copy .* Exit code 4\\."},
       {u" /accept-licence /quiet /?", kHealthy, true, 5,
        "Cannot read the command line: unknown argument \"/\\?\" .* Exit code 5\\."},
-      {u" /check", kHealthy, true, 0,
-       "Printer check complete: nothing was sent\\. Exit code 0\\.", true},
+      {u" /check", kHealthy, true, 0, "Printer check complete: nothing was sent\\. Exit code 0\\.",
+       true},
       {u" -Check /accept-licence", kNone, true, 2,
        "Printer not found \\(failed at device search, error 0\\)\\. Exit code 2\\.", true},
       {u" /check", kAnotherCopyRuns, true, 4, "Another copy .* Exit code 4\\.", true},
       {u" /check /quiet /accept-licence", kHealthy, true, 5,
        "Cannot read the command line: /check and /quiet do not go together\\. Exit code 5\\."},
       {u" /quiet /accept-licence /log C:\\missing\\update.log", kHealthy, true, 5,
-       "Cannot open the log file \"C:\\\\missing\\\\update\\.log\" \\(error 3: The system cannot find "
-       "the path specified\\): nothing was sent\\. Exit code 5\\."},
+       "Cannot open the log file \"C:\\\\missing\\\\update\\.log\" \\(error 3: The system cannot "
+       "find the path specified\\): nothing was sent\\. Exit code 5\\."},
       {u" /quiet /accept-licence /log", kHealthy, true, 5,
        "Cannot read the command line: /log needs the path of a file after it .* Exit code 5\\."},
   };
@@ -157,7 +157,8 @@ TEST_F(QuietRunTest, LogFileKeepsEveryLineOfEveryRunWithItsTime) {
   std::string file;
   ASSERT_TRUE(world::ReadDiskFile(u"C:\\Some Folder\\update.log", &file));
   std::string expected = world::StandardOutput(), unstamped;
-  for (size_t at; (at = expected.find('\xE8')) != std::string::npos;) expected.replace(at, 1, "\xC3\xA8");
+  for (size_t at; (at = expected.find('\xE8')) != std::string::npos;)
+    expected.replace(at, 1, "\xC3\xA8");
   const std::regex stamped("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ([^\r\n]*\r\n)");
   for (std::sregex_iterator line(file.begin(), file.end(), stamped), end; line != end; ++line)
     unstamped += (*line)[1];
