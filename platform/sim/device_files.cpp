@@ -102,6 +102,7 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
   std::shared_ptr<DeviceFile> file = LookUpDeviceObject<DeviceFile>(handle);
   DWORD error = ERROR_SUCCESS;
   world::IoOutcome outcome;
+  DWORD overreported = 0;
   if (!file) {
     error = ERROR_INVALID_HANDLE;
   } else if (overlapped != nullptr || moved == nullptr) {
@@ -118,6 +119,7 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
         error = BlockOnDevice(*file->device, false);
       if (fault.action == world::DeviceFault::Action::shorten)
         size = std::min(size, fault.maxBytes);
+      if (fault.action == world::DeviceFault::Action::overreport) overreported = fault.maxBytes;
       held = fault.action == world::DeviceFault::Action::hold;
       if (held) error = HoldInDevice(fault);
       if (fault.action == world::DeviceFault::Action::succeedEmpty) return TRUE;
@@ -136,7 +138,7 @@ BOOL Io(world::DeviceCall name, HANDLE handle, DWORD size, LPDWORD moved, LPOVER
     SetLastErrorValue(error);
     return FALSE;
   }
-  *moved = std::min(outcome.bytes, size);
+  *moved = std::min(outcome.bytes, size) + overreported;
   return TRUE;
 }
 

@@ -30,6 +30,17 @@ TEST_F(DialogFlowTest, LicencePageOffersTheAgreementWithRefusalSelected) {
   EXPECT_EQ(world::LastPage(IDD_MAIN), nullptr) << "refusing must not show the main page";
 }
 
+TEST_F(DialogFlowTest, CaptionIsCutToItsBuffer) {
+  const std::u16string whole(kCaption, kCaption + sizeof kCaption - 1);
+  // Nothing, cut in the model's name, in " (", in the version, before ")", whole.
+  for (int size : {1, 8, 26, 30, 32, 33}) {
+    std::u16string caption(size + 1, u'#');
+    LoadDialogCaption(&caption[0], size);
+    EXPECT_EQ(caption.substr(0, caption.find(u'\0')), whole.substr(0, size - 1)) << size;
+    EXPECT_EQ(caption[size], u'#') << size << ": written past the buffer";
+  }
+}
+
 TEST_F(DialogFlowTest, EscapeAndCloseBoxEndTheProgramWithoutTheMainPage) {
   for (bool closeBox : {false, true}) {
     Start();

@@ -93,6 +93,12 @@ TEST_F(PortIoTest, PartialWritesGoOnUntilEveryByteIsWritten) {
        {{world::DeviceCall::WriteFile, Action::succeedEmpty, 0, 0, 1, 1000000000u}},
        0,
        ""},
+      // Taken as all 8: a count gone below zero would go on, into the failure.
+      {"8 bytes reported as 13",
+       {{world::DeviceCall::WriteFile, Action::overreport, 0, 5},
+        {world::DeviceCall::WriteFile, Action::fail, ERROR_GEN_FAILURE, 0, 2}},
+       1,
+       "12345678"},
   };
   for (const Case &c : cases) {
     size_t before = printer->Written().size();
