@@ -197,7 +197,8 @@ quiet_codes() {
     "the updater ends without its outcome line|INHIBIT_EXIT=5||3|without saying its outcome"; do
     IFS='|' read -r name environment options expected text <<<"$c"
     # shellcheck disable=SC2086  # the environment and options are words
-    env HOME="$stand_in/home" XDG_CACHE_HOME="$E2E_BUILD_DIR/user-cache" PATH="$stand_in/bin:$PATH" \
+    # Python here may be told already to write no bytecode: the script must see to it itself.
+    env -u PYTHONDONTWRITEBYTECODE HOME="$stand_in/home" XDG_CACHE_HOME="$E2E_BUILD_DIR/user-cache" PATH="$stand_in/bin:$PATH" \
       UPDATE_SYSFS_ROOT="$stand_in/sys" UPDATE_DEV_ROOT="$stand_in/dev" $environment timeout -k 5 200 \
       "$stand_in/copy/scripts/update-from-linux" --quiet --accept-licence --allow-root --device "$serial" \
       --exe "$stand_in/copy/updater.exe" $options >"$out" 2>&1
