@@ -8,8 +8,7 @@
 # goes to another maker's printer, which receives nothing; ours back, the image
 # arrives whole though the script gets SIGTERM, and its group a terminal's
 # Ctrl-C, Ctrl-\ and hang-up, under a systemd-inhibit blocking sleep and shutdown;
-# only what the script made goes. Quiet runs that end before the updater, or
-# without its outcome line: each code; the checkout only read.
+# only what the script made goes. Quiet runs cut short: their codes; the checkout only read.
 # shellcheck disable=SC2016
 set -uo pipefail
 # shellcheck source=e2e/lib.sh
