@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/one_copy.h"
 #include "program_fixture.h"
+#include "res/resource_types.h"
 
 namespace {
 
@@ -49,12 +50,16 @@ using QuietRunTest = ProgramTest;
 
 TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
   enum Printer { kNone, kHealthy, kVanishing, kAnotherCopyRuns };
+  // Whether or not a printer is there: this copy can never succeed.
+  const char *kDamagedLine =
+      "This copy of the updater is damaged: nothing was sent; replace the file\\. Exit code 7\\.";
   struct Case {
     std::u16string arguments;
     Printer printer;
     bool output;  // a standard output given
     long exitCode;
     const char *lastLine;
+    bool damaged = false;  // the digest stored in the program is not its image's
   };
   const Case cases[] = {
       {u" /quiet /accept-licence", kHealthy, true, 0,
@@ -69,12 +74,18 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
       {u" /quiet /accept-licence", kAnotherCopyRuns, true, 4, "Another copy .* Exit code 4\\."},
       {u" /accept-licence /quiet /?", kHealthy, true, 5,
        "Cannot read the command line: unknown argument \"/\\?\" .* Exit code 5\\."},
+      {u" /quiet /accept-licence", kHealthy, true, 7, kDamagedLine, true},
+      {u" /quiet /accept-licence", kNone, true, 7, kDamagedLine, true},
   };
   for (const Case &c : cases) {
     std::string what(c.arguments.begin(), c.arguments.end());
     world::Reset();
     world::SetCommandLine(u"FirmwareUpdater.exe" + c.arguments);
     if (c.output) world::GiveStandardOutput();
+    for (WORD language : {WORD(1033), WORD(1041)})
+      if (c.damaged)
+        world::ReplaceResource(kFirmwareDigestResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST),
+                               language, std::vector<BYTE>(32));
     vprinter::PrinterConfig config;
     if (c.printer == kVanishing) config.disconnectAfterBytes = 400000;
     world::DeviceId device = c.printer == kNone ? 0 : AttachPrinter(config);
