@@ -1,5 +1,7 @@
 // The unattended run: its command line read as Windows splits it, and each
 // outcome with its exit code and log, with no page at all.
+#include <atomic>
+#include <memory>
 #include <regex>
 #include <string>
 
@@ -114,6 +116,43 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
     }
     world::DetachAllDevices();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Events raised in the console the program was started from while each block
+// goes to the printer; how many of them would have ended the program.
+class PrinterRaisingConsoleEvents : public vprinter::SimPrinter {
+ public:
+  world::IoOutcome Write(int pipe, const BYTE *data, DWORD size) override {
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT})
+      if (world::RaiseConsoleEvent(event)) ++reached;
+    return SimPrinter::Write(pipe, data, size);
+  }
+  std::atomic<int> reached{0};
+};
+
+// Ctrl+C, Ctrl+Break and closing the console window would each end a run that
+// logs to its starter's console with the image half-sent: none reaches it
+// while it writes to the printer, and the whole log still reaches the console.
+TEST_F(QuietRunTest, NoConsoleEventReachesARunWhileItWritesToThePrinter) {
+  auto raising = std::make_shared<PrinterRaisingConsoleEvents>();
+  world::PrintClassDevice device;
+  device.hardwareIds = {"USB\\VID_7C5E&PID_4A86"};
+  device.endpoint = raising;
+  world::AttachPrintClassDevice(device);
+  world::SetCommandLine(u"FirmwareUpdater.exe /quiet /accept-licence");
+  world::GiveConsole();
+  Start();
+  EXPECT_EQ(program->Result(), 0);
+  EXPECT_EQ(raising->reached, 0);
+  EXPECT_TRUE(raising->record().imageComplete);
+  std::string log = world::ConsoleOutput();
+  EXPECT_EQ(log.find("Firmware update for "), 0u) << log;
+  EXPECT_NE(log.find("\r\nBlock 16 sent: 100 %\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\r\nFirmware transfer complete. Exit code 0.\r\n"), std::string::npos);
 }
 
 }  // namespace
