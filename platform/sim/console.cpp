@@ -2,7 +2,6 @@
 // meets it: attaching to it and leaving it again, its output (CONOUT$), and the
 // events it sends every process attached to it. There is one only when the
 // world gives it.
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -90,23 +89,18 @@ BOOL WINAPI FreeConsole(void) {
 }
 
 // Handlers belong to the process, attached or not; so does ignoring Ctrl+C.
+// Removing a handler is not modelled: the program never does.
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
   std::lock_guard<std::mutex> guard(sim::consoleLock);
   if (handler == nullptr) {
     sim::ignoreCtrlC = add != FALSE;
-    return TRUE;
-  }
-  if (add) {
+  } else if (add) {
     sim::handlers.push_back(handler);
-    return TRUE;
+  } else {
+    sim::SetLastErrorValue(ERROR_NOT_SUPPORTED);
+    return FALSE;
   }
-  for (auto it = sim::handlers.rbegin(); it != sim::handlers.rend(); ++it) {
-    if (*it != handler) continue;
-    sim::handlers.erase(std::next(it).base());
-    return TRUE;
-  }
-  sim::SetLastErrorValue(ERROR_INVALID_PARAMETER);
-  return FALSE;
+  return TRUE;
 }
 
 namespace world {

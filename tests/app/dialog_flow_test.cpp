@@ -319,12 +319,8 @@ TEST_F(DialogFlowTest, SecondCopyForTheSameModelShowsTheFirstAndLeavesThePrinter
     EXPECT_EQ(world::CallsMade().dialogs, dialogs + (c.goesOn ? 1 : 0)) << c.what;
     EXPECT_EQ(world::OpensOf(device), opens) << c.what;
     EXPECT_EQ(world::ForegroundWindow(), c.goesOn ? nullptr : main) << c.what;
-    std::vector<world::MessageBoxInfo> told = world::MessageBoxes();
-    EXPECT_EQ(told.size(), c.firstShowsAPage ? 0u : 1u) << c.what;
-    if (told.size() == 1) {
-      EXPECT_EQ(told[0].text, Text(IDS_ALREADY_RUNNING)) << c.what;
-      EXPECT_EQ(told[0].caption, kCaption) << c.what;
-    }
+    // Its text in each language: page_texts_test.cpp.
+    EXPECT_EQ(world::MessageBoxes().size(), c.firstShowsAPage ? 0u : 1u) << c.what;
     ReleaseOneCopyGuard(&elsewhere);
     if (main != nullptr) EXPECT_TRUE(world::Press(main, IDCANCEL));
     if (main != nullptr) EXPECT_EQ(program->Result(), 0);

@@ -150,9 +150,9 @@ TEST_F(QuietRunTest, NoConsoleEventReachesARunWhileItWritesToThePrinter) {
   EXPECT_EQ(raising->reached, 0);
   EXPECT_TRUE(raising->record().imageComplete);
   std::string log = world::ConsoleOutput();
-  EXPECT_EQ(log.find("Firmware update for "), 0u) << log;
-  EXPECT_NE(log.find("\r\nBlock 16 sent: 100 %\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("\r\nFirmware transfer complete. Exit code 0.\r\n"), std::string::npos);
+  EXPECT_NE(log.find("\r\nBlock 16 sent: 100 %\r\nFirmware transfer complete. Exit code 0.\r\n"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace
