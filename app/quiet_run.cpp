@@ -5,6 +5,7 @@
 #include "quiet_log.h"
 #include "res/resource.h"
 #include "session_hold.h"
+#include "transfer/image_check.h"
 #include "transfer/target.h"
 #include "transfer/transfer_worker.h"
 
@@ -96,6 +97,12 @@ int Run(const CommandLine *command, QuietLog *log) {
                "Licence not accepted: nothing was sent. /accept-licence accepts it on your "
                "organisation's behalf.");
   WriteLogLine(log, "Licence accepted on the command line.");
+  // Checked before the printer is looked for: a damaged copy fails the same
+  // way whether or not a printer is there, and its code says not to retry.
+  PortClearFailure();
+  if (!CheckOwnImage())
+    return End(log, QUIET_EXIT_DAMAGED_COPY,
+               "This copy of the updater is damaged: nothing was sent; replace the file.");
   OneCopyGuard guard;
   if (!TakeOneCopyGuard(&guard))
     return End(log, QUIET_EXIT_ANOTHER_COPY,

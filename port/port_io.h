@@ -31,10 +31,12 @@ constexpr uint32_t kPortJobMaxCount = 0xFFFFFFFFu - 4096u;
 // count above kPortJobMaxCount. Once a worker could not be stopped, the port is
 // left to it: later calls on the port fail at once, PortClose leaves its handles
 // alone, and the device stays held until the worker has ended (device_hold.h).
-// A worker found ended just as the time-out ran out counts by what it did.
+// A worker stopped at the time-out counts by what it did: one whose last driver
+// call moved the last byte (as the wait ran out, within the cancel's grace or
+// as it was terminated) has succeeded, for reads as for writes.
 int PortWrite(Port *port, const void *data, const uint32_t *count);
-// Reads `*count` bytes: 1 when all arrived within the time-out, else 0 with the
-// bytes that did arrive at the start of `buffer`. `*count` is never written.
+// Reads `*count` bytes: 1 when all arrived, else 0 with the bytes that did
+// arrive at the start of `buffer`. `*count` is never written.
 int PortRead(Port *port, void *buffer, const uint32_t *count);
 
 unsigned WINAPI PortWriteWorker(void *job);

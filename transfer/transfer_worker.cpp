@@ -7,7 +7,6 @@
 #include "port/port_failure.h"
 #include "port/port_io.h"
 #include "res/resource.h"
-#include "res/resource_types.h"
 #include "target.h"
 
 WorkerLaunch workerLaunch;
@@ -25,25 +24,10 @@ constexpr int kProgressControl = IDC_PROGRESS;
 constexpr const char *kSwitchingInterfaces[] = {"USB\\VID_7C5E&PID_4A83&MI_01",
                                                 "USB\\VID_7C5E&PID_4A71&MI_01"};
 
-struct Image {
-  const BYTE *bytes;
-  uint32_t length;
-};
-
 bool NeedsModeSwitch(const char *hardwareId) {
   for (const char *id : kSwitchingInterfaces)
     if (lstrcmpA(hardwareId, id) == 0) return true;
   return false;
-}
-
-// The image is read in place in the loaded program; never copied or freed.
-bool FindImage(Image *image) {
-  HMODULE module = GetModuleHandleA(nullptr);
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE), kFirmwareResourceType);
-  if (found == nullptr) return false;
-  image->length = SizeofResource(module, found);
-  image->bytes = static_cast<const BYTE *>(LockResource(LoadResource(module, found)));
-  return image->bytes != nullptr || image->length == 0;
 }
 
 int SendHeader(uint32_t length) {
@@ -79,7 +63,7 @@ int BlockFailed(int block) {
   return PortNoteFailureContext(step);
 }
 
-int SendImage(WorkerLaunch *launch, const Image &image) {
+int SendImage(WorkerLaunch *launch, const FirmwareImage &image) {
   uint32_t offset = 0;
   uint32_t remaining = image.length;
   // 64 bits: the hundredfold byte count of a large image overflows 32.
@@ -108,7 +92,7 @@ int Transfer(WorkerLaunch *launch) {
   // Without its image the program cannot announce anything true: fail rather
   // than tell the printer to expect nothing. A damaged image fails before the
   // printer is even opened, so nothing at all reaches it, mode switch included.
-  Image image = {};
+  FirmwareImage image = {};
   if (!FindImage(&image)) return PortNoteFailureContext("firmware resource");
   if (!CheckImage(image.bytes, image.length)) return 0;
   if (!ProbeTarget()) return PortNoteFailureContext("probe");

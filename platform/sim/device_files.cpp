@@ -157,6 +157,7 @@ world::IoOutcome AnswerDescriptor(const Device &device, BYTE *out, DWORD outSize
 
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
   sim::StopPoint();
+  if (path != nullptr && std::strcmp(path, "CONOUT$") == 0) return sim::OpenConsoleOutput();
   // Only failures are modelled here: opening a device does not wait for it.
   DWORD error = sim::TakeDeviceFailure(world::DeviceCall::CreateFileA);
   int pipe = 0;
@@ -182,6 +183,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped) {
   if (sim::IsStandardOutput(file)) return sim::WriteStandardOutput(buffer, toWrite, written);
+  if (sim::IsConsoleOutput(file)) return sim::WriteConsoleOutput(buffer, toWrite, written);
   return sim::Io(world::DeviceCall::WriteFile, file, toWrite, written, overlapped,
                  [&](const sim::DeviceFile &opened, DWORD size) {
                    return opened.device->endpoint()->Write(opened.pipe,

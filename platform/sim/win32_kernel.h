@@ -69,8 +69,9 @@ void WINAPI OutputDebugStringA(LPCSTR text);
 
 // The process as it was started: its command line, and its standard output,
 // which a windowed program has only when given one (a redirection, a pipe).
-// There is no console: AttachConsole fails with ERROR_INVALID_HANDLE, as it
-// does under Wine for a program started from a shell.
+// Unless the world gives the program's starter a console, AttachConsole fails
+// with ERROR_INVALID_HANDLE, as it does under Wine for a program started from
+// a shell; with one, CreateFileA("CONOUT$") opens its output while attached.
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define ATTACH_PARENT_PROCESS ((DWORD)-1)
 #define FILE_TYPE_UNKNOWN 0x0000u
@@ -80,6 +81,11 @@ LPWSTR WINAPI GetCommandLineW(void);
 HANDLE WINAPI GetStdHandle(DWORD which);
 DWORD WINAPI GetFileType(HANDLE file);
 BOOL WINAPI AttachConsole(DWORD process);
+BOOL WINAPI FreeConsole(void);
+// The events a console sends the processes attached to it.
+#define CTRL_C_EVENT 0u
+#define CTRL_BREAK_EVENT 1u
+#define CTRL_CLOSE_EVENT 2u
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
 
 // Last error.

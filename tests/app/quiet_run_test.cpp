@@ -1,11 +1,14 @@
 // The unattended run: its command line read as Windows splits it, and each
 // outcome with its exit code and log, with no page at all.
+#include <atomic>
+#include <memory>
 #include <regex>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/one_copy.h"
 #include "program_fixture.h"
+#include "res/resource_types.h"
 
 namespace {
 
@@ -49,12 +52,16 @@ using QuietRunTest = ProgramTest;
 
 TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
   enum Printer { kNone, kHealthy, kVanishing, kAnotherCopyRuns };
+  // Whether or not a printer is there: this copy can never succeed.
+  const char *kDamagedLine =
+      "This copy of the updater is damaged: nothing was sent; replace the file\\. Exit code 7\\.";
   struct Case {
     std::u16string arguments;
     Printer printer;
     bool output;  // a standard output given
     long exitCode;
     const char *lastLine;
+    bool damaged = false;  // the digest stored in the program is not its image's
   };
   const Case cases[] = {
       {u" /quiet /accept-licence", kHealthy, true, 0,
@@ -69,12 +76,18 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
       {u" /quiet /accept-licence", kAnotherCopyRuns, true, 4, "Another copy .* Exit code 4\\."},
       {u" /accept-licence /quiet /?", kHealthy, true, 5,
        "Cannot read the command line: unknown argument \"/\\?\" .* Exit code 5\\."},
+      {u" /quiet /accept-licence", kHealthy, true, 7, kDamagedLine, true},
+      {u" /quiet /accept-licence", kNone, true, 7, kDamagedLine, true},
   };
   for (const Case &c : cases) {
     std::string what(c.arguments.begin(), c.arguments.end());
     world::Reset();
     world::SetCommandLine(u"FirmwareUpdater.exe" + c.arguments);
     if (c.output) world::GiveStandardOutput();
+    for (WORD language : {WORD(1033), WORD(1041)})
+      if (c.damaged)
+        world::ReplaceResource(kFirmwareDigestResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE_DIGEST),
+                               language, std::vector<BYTE>(32));
     vprinter::PrinterConfig config;
     if (c.printer == kVanishing) config.disconnectAfterBytes = 400000;
     world::DeviceId device = c.printer == kNone ? 0 : AttachPrinter(config);
@@ -103,6 +116,43 @@ TEST_F(QuietRunTest, EachOutcomeHasItsExitCodeAndLogLineAndNoPage) {
     }
     world::DetachAllDevices();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Events raised in the console the program was started from while each block
+// goes to the printer; how many of them would have ended the program.
+class PrinterRaisingConsoleEvents : public vprinter::SimPrinter {
+ public:
+  world::IoOutcome Write(int pipe, const BYTE *data, DWORD size) override {
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT})
+      if (world::RaiseConsoleEvent(event)) ++reached;
+    return SimPrinter::Write(pipe, data, size);
+  }
+  std::atomic<int> reached{0};
+};
+
+// Ctrl+C, Ctrl+Break and closing the console window would each end a run that
+// logs to its starter's console with the image half-sent: none reaches it
+// while it writes to the printer, and the whole log still reaches the console.
+TEST_F(QuietRunTest, NoConsoleEventReachesARunWhileItWritesToThePrinter) {
+  auto raising = std::make_shared<PrinterRaisingConsoleEvents>();
+  world::PrintClassDevice device;
+  device.hardwareIds = {"USB\\VID_7C5E&PID_4A86"};
+  device.endpoint = raising;
+  world::AttachPrintClassDevice(device);
+  world::SetCommandLine(u"FirmwareUpdater.exe /quiet /accept-licence");
+  world::GiveConsole();
+  Start();
+  EXPECT_EQ(program->Result(), 0);
+  EXPECT_EQ(raising->reached, 0);
+  EXPECT_TRUE(raising->record().imageComplete);
+  std::string log = world::ConsoleOutput();
+  EXPECT_NE(log.find("\r\nBlock 16 sent: 100 %\r\nFirmware transfer complete. Exit code 0.\r\n"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

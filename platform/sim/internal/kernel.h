@@ -97,7 +97,7 @@ bool WaitForEvent(HANDLE handle, DWORD milliseconds, DWORD &result);
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread, device, ui, event, net, mutex, crypto };
+  enum class Kind { thread, device, ui, event, net, mutex, crypto, console };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;
@@ -123,5 +123,12 @@ BOOL WriteStandardOutput(const void *bytes, DWORD size, LPDWORD written);
 
 // Back to no command line arguments and no standard output.
 void ResetProcess();
+
+// The starter's console (console.cpp): its output, opened as CONOUT$.
+bool IsConsoleOutput(HANDLE handle);
+BOOL WriteConsoleOutput(const void *bytes, DWORD size, LPDWORD written);
+HANDLE OpenConsoleOutput();
+// Back to no console, no handlers.
+void ResetConsole();
 
 }  // namespace sim
