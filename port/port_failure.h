@@ -4,6 +4,8 @@
 // page's while no transfer runs), never by an I/O thread.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/win32.h"
 
 constexpr size_t kFailureStepSize = 96;
