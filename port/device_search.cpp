@@ -7,6 +7,18 @@
 
 namespace {
 
+constexpr int kSearchIdsKept = 8;
+constexpr size_t kSearchIdSize = 81;  // an id's first 80 characters
+
+struct DeviceSearch {
+  const char *deviceClass;                  // "printer-class" or "still-image"
+  char sought[kSearchIdSize];               // the id looked for
+  int present;                              // devices of the class seen
+  char ids[kSearchIdsKept][kSearchIdSize];  // the ids of the first ones
+  const char *brokenAt;                     // the call that broke the search off, or null
+  DWORD error;                              // its GetLastError
+};
+
 DeviceSearch lastSearch;
 
 void CopyId(char (&to)[kSearchIdSize], const char *from) {
@@ -32,8 +44,6 @@ void DeviceSearchBroke(const char *call, DWORD error) {
   lastSearch.brokenAt = call;
   lastSearch.error = error;
 }
-
-const DeviceSearch *DeviceSearchLast(void) { return &lastSearch; }
 
 void DeviceSearchText(char *text, int size) {
   if (text == nullptr || size <= 0) return;

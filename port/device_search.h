@@ -6,18 +6,6 @@
 
 #include "platform/win32.h"
 
-constexpr int kSearchIdsKept = 8;
-constexpr size_t kSearchIdSize = 81;  // an id's first 80 characters
-
-struct DeviceSearch {
-  const char *deviceClass;                  // "printer-class" or "still-image"
-  char sought[kSearchIdSize];               // the id looked for
-  int present;                              // devices of the class seen
-  char ids[kSearchIdsKept][kSearchIdSize];  // the ids of the first ones
-  const char *brokenAt;                     // the call that broke the search off, or null
-  DWORD error;                              // its GetLastError
-};
-
 // A search of `deviceClass` devices for `sought` begins: what an earlier one
 // saw is forgotten.
 void DeviceSearchBegin(const char *deviceClass, const char *sought);
@@ -25,7 +13,6 @@ void DeviceSearchBegin(const char *deviceClass, const char *sought);
 void DeviceSearchSaw(const char *id);
 // `call` failed with `error` and the search could not go on.
 void DeviceSearchBroke(const char *call, DWORD error);
-const DeviceSearch *DeviceSearchLast(void);
 // What the search saw, for a person, in `text` (`size` bytes): "no
 // printer-class device present", "2 printer-class devices present, none with
 // the id USB\VID_7C5E&PID_4A86: USB\VID_04B8&PID_0005, USB\VID_03F0&PID_2B17",

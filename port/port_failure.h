@@ -17,7 +17,7 @@ struct PortFailure {
   char step[kFailureStepSize];  // "open", "write", "time-out", "write block 7: time-out", ...
   DWORD error;                  // GetLastError of the failed call, 0 when there was none
   // The step is a device search that did not find the printer: what it saw is
-  // in its record (device_search.h).
+  // in the search's record (device_search.h), which PortFailureText reads.
   int32_t searchSeen;
 };
 
