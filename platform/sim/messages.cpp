@@ -16,7 +16,8 @@ struct SystemMessage {
   const char16_t *japanese;
 };
 
-// The texts of Windows 10 in those two languages.
+// Windows 10's texts in those two languages, as far as we know them: the
+// Japanese ones are not checked against a Japanese Windows here.
 const SystemMessage kSystemMessages[] = {
     {ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified.",
      u"指定されたファイルが見つかりません。"},
