@@ -2,6 +2,7 @@
 
 #include "one_copy.h"
 #include "port/port_failure.h"
+#include "printer_says.h"
 #include "quiet_log.h"
 #include "res/resource.h"
 #include "session_hold.h"
@@ -60,15 +61,16 @@ void SayWhoRuns(QuietLog *log) {
 int FindAndTransfer(QuietLog *log) {
   char line[kTextSize];
   PortClearFailure();
+  char reason[kFailureTextSize];
   if (!ProbeTarget()) {
-    const PortFailure *failure = PortLastFailure();
-    wsprintfA(line, "Printer not found (failed at %s, error %lu).", failure->step,
-              static_cast<unsigned long>(failure->error));
+    PortFailureText(PortLastFailure(), reason, kFailureTextSize);
+    wsprintfA(line, "Printer not found (failed at %s).", reason);
     return End(log, QUIET_EXIT_PRINTER_NOT_FOUND, line);
   }
   wsprintfA(line, "Printer found: %.900s",
             reinterpret_cast<const UsbPort *>(currentPort)->deviceName);
   WriteLogLine(log, line);
+  SayWhatPrinterSays(log, currentPort);
   ReleasePort();
 
   QuietTransfer transfer = {{nullptr, nullptr, &quietReport}, log, 0, 1};
@@ -76,9 +78,8 @@ int FindAndTransfer(QuietLog *log) {
   TransferWorker(&transfer.launch);
   AllowSleepAndShutdown(nullptr);
   if (transfer.result == 0) return End(log, QUIET_EXIT_COMPLETE, "Firmware transfer complete.");
-  const PortFailure *failure = PortLastFailure();
-  wsprintfA(line, "Transfer failed at %s (error %lu).", failure->step,
-            static_cast<unsigned long>(failure->error));
+  PortFailureText(PortLastFailure(), reason, kFailureTextSize);
+  wsprintfA(line, "Transfer failed at %s.", reason);
   return End(log, QUIET_EXIT_TRANSFER_FAILED, line);
 }
 
