@@ -66,7 +66,8 @@ void ReleaseOneCopyGuard(OneCopyGuard *guard) {
 }
 
 // The running copy's pages carry the same caption; the one shown is the one
-// the user is on (while the image goes out, the progress page).
+// the user is on (while the image goes out, the progress page). Without one,
+// a copy that left saying nothing would only be started again and again.
 void ShowRunningCopy(void) {
   WCHAR caption[kTextSize] = {};
   LoadDialogCaption(caption, kTextSize);
@@ -77,4 +78,7 @@ void ShowRunningCopy(void) {
       return;
     }
   }
+  WCHAR text[kTextSize] = {};
+  LoadStringW(GetModuleHandleA(nullptr), IDS_ALREADY_RUNNING, text, kTextSize);
+  MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONINFORMATION);
 }

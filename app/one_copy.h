@@ -15,5 +15,7 @@ struct OneCopyGuard {
 // another copy does (nothing is then held).
 int TakeOneCopyGuard(OneCopyGuard *guard);
 void ReleaseOneCopyGuard(OneCopyGuard *guard);
-// Brings the page the running copy shows in this session to the front.
+// Brings the page the running copy shows in this session to the front. When
+// it shows none here (it runs in another user's session, or unattended, or
+// has no page up yet), says in a message box that it is running.
 void ShowRunningCopy(void);

@@ -8,15 +8,17 @@
 #include "platform/win32.h"
 
 struct QuietLog {
-  HANDLE out;   // null when there is nowhere to write
-  int ownsOut;  // opened here (the console's output), and so closed here
+  HANDLE out;   // the standard output given; null when there is none
+  int console;  // with none: 1 when the lines go to the starter's console
   HANDLE file;  // the /log file, null when none; closed here
 };
 
 // The standard output handle the program was given (a redirection, a pipe,
 // Wine's shell), when it is one; otherwise the output of the console of the
-// process that started it, if that has one. Ctrl-C in that console then no
-// longer ends the program: a transfer stopped half-way may brick the printer.
+// process that started it, if that has one. Attached to a console, a program
+// gets its events, and Ctrl+C, Ctrl+Break or a closed console window would end
+// it: a transfer stopped half-way may brick the printer. So the program is
+// attached only while it writes a line, and ignores Ctrl+C and Ctrl+Break then.
 void OpenQuietLog(QuietLog *log);
 // Writes `text` and a line end (CR LF), and into the /log file when there is
 // one. Nothing when there is nowhere to write; a failed write is not retried,

@@ -3,9 +3,11 @@
 #include "log_file.h"
 #include "one_copy.h"
 #include "port/port_failure.h"
+#include "printer_says.h"
 #include "quiet_log.h"
 #include "res/resource.h"
 #include "session_hold.h"
+#include "transfer/image_check.h"
 #include "transfer/target.h"
 #include "transfer/transfer_worker.h"
 
@@ -43,13 +45,23 @@ int End(QuietLog *log, int code, const char *outcome) {
   return code;
 }
 
+// String `id` as UTF-8, as the system's texts in the log are: one log line
+// is in one encoding, whatever the code page of the system.
+void LoadUtf8(UINT id, char *text) {
+  WCHAR wide[kTextSize] = {};
+  int length = LoadStringW(GetModuleHandleA(nullptr), id, wide, kTextSize);
+  int size = length <= 0 ? 0
+                         : WideCharToMultiByte(CP_UTF8, 0, wide, length, text, kTextSize - 1,
+                                               nullptr, nullptr);
+  text[size] = 0;
+}
+
 // "<model> (<version>)": who speaks, as every page's caption says it.
 void SayWhoRuns(QuietLog *log, const char *mode) {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  char model[kTextSize] = {};
-  char version[kTextSize] = {};
-  LoadStringA(instance, IDS_MODEL_NAME, model, kTextSize);
-  LoadStringA(instance, IDS_VERSION_TEXT, version, kTextSize);
+  char model[kTextSize];
+  char version[kTextSize];
+  LoadUtf8(IDS_MODEL_NAME, model);
+  LoadUtf8(IDS_VERSION_TEXT, version);
   char line[kTextSize];
   wsprintfA(line, "Firmware update for %.200s (%.200s), %s.", model, version, mode);
   WriteLogLine(log, line);
@@ -60,15 +72,17 @@ void SayWhoRuns(QuietLog *log, const char *mode) {
 int FindAndTransfer(QuietLog *log, int checkOnly) {
   char line[kTextSize];
   PortClearFailure();
+  char reason[kFailureTextSize];
   if (!ProbeTarget()) {
-    const PortFailure *failure = PortLastFailure();
-    wsprintfA(line, "Printer not found (failed at %s, error %lu).", failure->step,
-              static_cast<unsigned long>(failure->error));
+    PortFailureText(PortLastFailure(), reason, kFailureTextSize);
+    wsprintfA(line, "Printer not found (failed at %s).", reason);
     return End(log, QUIET_EXIT_PRINTER_NOT_FOUND, line);
   }
   wsprintfA(line, "Printer found: %.900s",
             reinterpret_cast<const UsbPort *>(currentPort)->deviceName);
   WriteLogLine(log, line);
+  // Asking the printer for its id is asking it something: a check does not.
+  if (!checkOnly) SayWhatPrinterSays(log, currentPort);
   ReleasePort();
   if (checkOnly) return End(log, QUIET_EXIT_COMPLETE, "Printer check complete: nothing was sent.");
 
@@ -77,9 +91,8 @@ int FindAndTransfer(QuietLog *log, int checkOnly) {
   TransferWorker(&transfer.launch);
   AllowSleepAndShutdown(nullptr);
   if (transfer.result == 0) return End(log, QUIET_EXIT_COMPLETE, "Firmware transfer complete.");
-  const PortFailure *failure = PortLastFailure();
-  wsprintfA(line, "Transfer failed at %s (error %lu).", failure->step,
-            static_cast<unsigned long>(failure->error));
+  PortFailureText(PortLastFailure(), reason, kFailureTextSize);
+  wsprintfA(line, "Transfer failed at %s.", reason);
   return End(log, QUIET_EXIT_TRANSFER_FAILED, line);
 }
 
@@ -106,6 +119,12 @@ int Run(const CommandLine *command, QuietLog *log) {
                "Licence not accepted: nothing was sent. /accept-licence accepts it on your "
                "organisation's behalf.");
   if (!command->check) WriteLogLine(log, "Licence accepted on the command line.");
+  // Checked before the printer is looked for: a damaged copy fails the same
+  // way whether or not a printer is there, and its code says not to retry.
+  PortClearFailure();
+  if (!CheckOwnImage())
+    return End(log, QUIET_EXIT_DAMAGED_COPY,
+               "This copy of the updater is damaged: nothing was sent; replace the file.");
   OneCopyGuard guard;
   if (!TakeOneCopyGuard(&guard))
     return End(log, QUIET_EXIT_ANOTHER_COPY,

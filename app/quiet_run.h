@@ -16,6 +16,8 @@ enum QuietExit {
   QUIET_EXIT_TRANSFER_FAILED = 3,
   QUIET_EXIT_ANOTHER_COPY = 4,
   QUIET_EXIT_COMMAND_LINE = 5,
+  // 6 is scripts/update-from-linux's own: a host that cannot run the updater.
+  QUIET_EXIT_DAMAGED_COPY = 7,
 };
 
 // Runs the transfer as the progress page's worker does, without the pages:

@@ -1,9 +1,7 @@
 # The port layer's platform-neutral tests built for Windows and run by ctest
 # under Wine, against Wine's own Winsock, ICMP service, threads and heaps.
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(${PROJECT_SOURCE_DIR}/cmake/GoogleTest.cmake)
 
 set(UPDATER_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(UPDATER_WINE_RUN ${PROJECT_SOURCE_DIR}/cmake/wine-test-run)
@@ -20,7 +18,7 @@ function(windows_test name)
   add_executable(${name} ${ARGN})
   target_include_directories(${name} PRIVATE ${UPDATER_TESTS}/support/windows)
   target_link_libraries(${name} PRIVATE GTest::gtest_main updater_transfer)
-  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+  updater_windows_program(${name})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 endfunction()

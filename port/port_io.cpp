@@ -47,7 +47,9 @@ bool Refused(Port *port, const void *data, const uint32_t *count) {
 // Runs the job's worker and waits for it for the port's time-out. Returns 1
 // when the worker has ended (on its own or stopped) and the job may be read and
 // freed; 0 when it could not be confirmed ended: the job, the port and the
-// thread's handle are then the device hold's.
+// thread's handle are then the device hold's. `*inTime` says whether the job
+// counts by what the worker did: it ended within the time-out, or it was
+// stopped having moved every byte.
 int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
   *inTime = false;
   uintptr_t started = _beginthreadex(nullptr, 0, routine, job, 0, nullptr);
@@ -65,9 +67,12 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
     // Before the cancel: a worker between two driver calls ends by itself.
     InterlockedExchange(&job->stop, 1);
     outcome = StopThreadReporting(thread);
-    // Found ended at once, it finished as the wait ran out and counts by what
-    // it did; one that left because of the stop has bytes missing.
-    if (outcome == THREAD_STOP_ENDED && job->count == 0 && job->result != 0) *inTime = true;
+    // A stopped worker whose last call moved the last byte, as the wait ran
+    // out, within the cancel's grace or as it was terminated, has done the
+    // job: the image's last block may be the one, and a time-out would have
+    // Retry send the whole image again. One that left because of the stop, or
+    // was cut off, has bytes missing.
+    if (outcome != THREAD_STOP_UNCONFIRMED && job->count == 0 && job->result != 0) *inTime = true;
   }
   if (outcome == THREAD_STOP_UNCONFIRMED) {
     job->port->workerMayRun = 1;
@@ -76,8 +81,9 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
     return 0;
   }
   CloseHandle(thread);
-  if (outcome == THREAD_STOP_TERMINATED) PortNoteFailure("time-out, stopped by termination", 0);
-  if (!*inTime && outcome != THREAD_STOP_TERMINATED) PortNoteFailure("time-out", 0);
+  if (!*inTime)
+    PortNoteFailure(
+        outcome == THREAD_STOP_TERMINATED ? "time-out, stopped by termination" : "time-out", 0);
   return 1;
 }
 
@@ -161,4 +167,11 @@ int PortRead(Port *port, void *buffer, const uint32_t *count) {
   if (inTime && result == 0) PortNoteFailure("read", job->error);
   PortHeapFree(job);
   return result;
+}
+
+// Other timed device calls of the port layer run on the same mechanism.
+PortJob *PortNewJob(Port *port, uint32_t count) { return NewJob(port, count); }
+
+int PortRunJob(PortJob *job, unsigned(WINAPI *routine)(void *), bool *inTime) {
+  return RunJob(job, routine, inTime);
 }

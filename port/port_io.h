@@ -31,11 +31,24 @@ constexpr uint32_t kPortJobMaxCount = 0xFFFFFFFFu - 4096u;
 // count above kPortJobMaxCount. Once a worker could not be stopped, the port is
 // left to it: later calls on the port fail at once, PortClose leaves its handles
 // alone, and the device stays held until the worker has ended (device_hold.h).
-// A worker found ended just as the time-out ran out counts by what it did.
+// A worker stopped at the time-out counts by what it did: one whose last driver
+// call moved the last byte (as the wait ran out, within the cancel's grace or
+// as it was terminated) has succeeded, for reads as for writes.
 int PortWrite(Port *port, const void *data, const uint32_t *count);
-// Reads `*count` bytes: 1 when all arrived within the time-out, else 0 with the
-// bytes that did arrive at the start of `buffer`. `*count` is never written.
+// Reads `*count` bytes: 1 when all arrived, else 0 with the bytes that did
+// arrive at the start of `buffer`. `*count` is never written.
 int PortRead(Port *port, void *buffer, const uint32_t *count);
 
 unsigned WINAPI PortWriteWorker(void *job);
 unsigned WINAPI PortReadWorker(void *job);
+
+// For the port layer's other timed device calls, which keep the same rules: a
+// job whose `count` bytes (zero-filled) follow it in one heap block, or null;
+// and its `routine` run on a thread of its own for the port's time-out, as
+// reads and writes are. PortRunJob returns 1 once the worker has ended, `*inTime`
+// telling whether it did so within the time-out (a routine that finished sets
+// `result`, and `count` to 0), and the job then is the caller's to free; 0 when
+// the worker could not be confirmed ended: the job, the port and the device
+// are then the device hold's.
+PortJob *PortNewJob(Port *port, uint32_t count);
+int PortRunJob(PortJob *job, unsigned(WINAPI *routine)(void *), bool *inTime);

@@ -51,5 +51,6 @@
 #define IDS_ACCEPT 229
 #define IDS_OK 230
 #define IDS_SHUTDOWN_REASON 231
+#define IDS_ALREADY_RUNNING 232
 
 #endif

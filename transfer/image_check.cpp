@@ -46,3 +46,18 @@ int CheckImage(const BYTE *image, uint32_t length) {
   PortNoteFailure("firmware image damaged", 0);
   return 0;
 }
+
+bool FindImage(FirmwareImage *image) {
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE), kFirmwareResourceType);
+  if (found == nullptr) return false;
+  image->length = SizeofResource(module, found);
+  image->bytes = static_cast<const BYTE *>(LockResource(LoadResource(module, found)));
+  return image->bytes != nullptr || image->length == 0;
+}
+
+int CheckOwnImage(void) {
+  FirmwareImage image = {};
+  if (!FindImage(&image)) return PortNoteFailureContext("firmware resource");
+  return CheckImage(image.bytes, image.length);
+}

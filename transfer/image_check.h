@@ -15,3 +15,16 @@ int ImageMatchesDigest(const BYTE *image, uint32_t length, const BYTE *digest);
 // when it does not, or when no digest is stored, with the reason "firmware
 // image damaged" recorded.
 int CheckImage(const BYTE *image, uint32_t length);
+
+// The firmware image in the program's resources, read in place: never copied
+// or freed.
+struct FirmwareImage {
+  const BYTE *bytes;
+  uint32_t length;
+};
+// Finds it: false when the program carries none.
+bool FindImage(FirmwareImage *image);
+// 1 when the program carries its image and the image matches its digest; 0,
+// with the reason recorded, when this copy of the program is damaged and can
+// never send anything.
+int CheckOwnImage(void);

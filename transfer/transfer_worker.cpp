@@ -1,13 +1,11 @@
 // The transfer worker: the image goes to the printer behind its header, block
-// by block, with the progress page told after every full block.
+// by block, with whoever launched it told after every full block.
 #include "transfer_worker.h"
 
 #include "control_frame.h"
 #include "image_check.h"
 #include "port/port_failure.h"
 #include "port/port_io.h"
-#include "res/resource.h"
-#include "res/resource_types.h"
 #include "target.h"
 
 WorkerLaunch workerLaunch;
@@ -18,32 +16,15 @@ constexpr uint32_t kBlockSize = 65472;
 constexpr uint8_t kImageMarker = 0xFF;
 constexpr uint8_t kImageHeaderVersion = 4;
 constexpr DWORD kFinishedPauseMs = 1000;
-constexpr int kPercentControl = IDC_PERCENT;
-constexpr int kProgressControl = IDC_PROGRESS;
 
 // The two interfaces of composite printers that must be switched first.
 constexpr const char *kSwitchingInterfaces[] = {"USB\\VID_7C5E&PID_4A83&MI_01",
                                                 "USB\\VID_7C5E&PID_4A71&MI_01"};
 
-struct Image {
-  const BYTE *bytes;
-  uint32_t length;
-};
-
 bool NeedsModeSwitch(const char *hardwareId) {
   for (const char *id : kSwitchingInterfaces)
     if (lstrcmpA(hardwareId, id) == 0) return true;
   return false;
-}
-
-// The image is read in place in the loaded program; never copied or freed.
-bool FindImage(Image *image) {
-  HMODULE module = GetModuleHandleA(nullptr);
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_FIRMWARE), kFirmwareResourceType);
-  if (found == nullptr) return false;
-  image->length = SizeofResource(module, found);
-  image->bytes = static_cast<const BYTE *>(LockResource(LoadResource(module, found)));
-  return image->bytes != nullptr || image->length == 0;
 }
 
 int SendHeader(uint32_t length) {
@@ -58,20 +39,6 @@ int SendHeader(uint32_t length) {
   return PortWrite(currentPort, &frame.imageHeader, &count);
 }
 
-// The progress page's report: the bar and the percentage under it ("100 %"
-// after the last block), then the page's end.
-void ShowProgress(WorkerLaunch *launch, int percent) {
-  char text[16];
-  SendDlgItemMessageA(launch->window, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(percent),
-                      0);
-  wsprintfA(text, "%d %%", percent);
-  SetDlgItemTextA(launch->window, kPercentControl, text);
-}
-
-void EndPage(WorkerLaunch *launch, int result) { EndDialog(launch->window, result); }
-
-const WorkerReport progressPageReport = {ShowProgress, EndPage};
-
 // Keeps which block failed with the port's reason; always 0.
 int BlockFailed(int block) {
   char step[32];
@@ -79,7 +46,7 @@ int BlockFailed(int block) {
   return PortNoteFailureContext(step);
 }
 
-int SendImage(WorkerLaunch *launch, const Image &image) {
+int SendImage(WorkerLaunch *launch, const FirmwareImage &image) {
   uint32_t offset = 0;
   uint32_t remaining = image.length;
   // 64 bits: the hundredfold byte count of a large image overflows 32.
@@ -108,7 +75,7 @@ int Transfer(WorkerLaunch *launch) {
   // Without its image the program cannot announce anything true: fail rather
   // than tell the printer to expect nothing. A damaged image fails before the
   // printer is even opened, so nothing at all reaches it, mode switch included.
-  Image image = {};
+  FirmwareImage image = {};
   if (!FindImage(&image)) return PortNoteFailureContext("firmware resource");
   if (!CheckImage(image.bytes, image.length)) return 0;
   if (!ProbeTarget()) return PortNoteFailureContext("probe");
@@ -129,9 +96,9 @@ DWORD WINAPI TransferWorker(LPVOID parameter) {
   return 1;
 }
 
-HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch) {
+HANDLE StartTransferWorker(HWND window, const WorkerReport *report, WorkerLaunch *launch) {
   launch->window = window;
-  launch->report = &progressPageReport;
+  launch->report = report;
   launch->thread = CreateThread(nullptr, 0, TransferWorker, launch, 0, nullptr);
   return launch->thread;
 }

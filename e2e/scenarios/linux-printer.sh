@@ -7,7 +7,8 @@
 # for each mode and ACL; two of ours listed. The real run: ours found; its node
 # goes to another maker's printer, which receives nothing; ours back, the image
 # arrives whole though the script gets SIGTERM, and its group a terminal's
-# Ctrl-C, Ctrl-\ and hang-up; only what the script made goes.
+# Ctrl-C, Ctrl-\ and hang-up, under a systemd-inhibit blocking sleep and shutdown;
+# only what the script made goes. Quiet runs cut short: their codes; the checkout only read.
 # shellcheck disable=SC2016
 set -uo pipefail
 # shellcheck source=e2e/lib.sh
@@ -121,7 +122,7 @@ real_run() {
   # An empty folder given: the script empties it again, and leaves it.
   rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" "$stand_in/home"
   HOME=$stand_in/home XDG_CACHE_HOME=$E2E_BUILD_DIR/user-cache UPDATE_SYSFS_ROOT=$stand_in/sys \
-    UPDATE_DEV_ROOT=$stand_in/dev setsid "$script" --exe "$E2E_UPDATER" --device "$serial" \
+    UPDATE_DEV_ROOT=$stand_in/dev PATH=$stand_in/bin:$PATH setsid "$script" --exe "$E2E_UPDATER" --device "$serial" \
     --prefix "$WINEPREFIX" --allow-root >"$out" 2>&1 &
   updater_pid=$!
   script_says "Running the updater" 120 || return 1
@@ -166,6 +167,41 @@ real_run() {
   holds "... and removed Wine's socket folder of that prefix" test -n "$sockets" -a ! -e "/tmp/$sockets"
   holds "nothing was put in the user's home" test -z "$(ls -A "$stand_in/home")"
   holds "the script said which printer it used" grep -qF "Found it: $node." "$out"
+  holds "Wine ran under systemd-inhibit, sleep and shutdown blocked" grep -qE -- \
+    "--what=([a-z-]+:)*(sleep:([a-z-]+:)*shutdown|shutdown:([a-z-]+:)*sleep)[:a-z-]* --mode=block .* wine $E2E_UPDATER\$" \
+    "$stand_in/inhibit.txt"
+}
+
+# Quiet runs of the copy (the files a host needs) that end before the updater,
+# or without its outcome line: each with its code, not the status of a failed
+# step (1, "licence not accepted") or the low byte of a crash (5).
+quiet_codes() {
+  local node=$stand_in/dev/usb/lp3 template=$stand_in/cache/firmware-updater/prefix-template c name
+  local environment options expected text status
+  rm -f "$node" && : >"$node"
+  # A template of this Wine, but with nothing in it to copy.
+  mkdir -p "$template" "$stand_in/others" "$stand_in/open"
+  echo "$(wine --version) $E2E_TEMPLATE_RECIPE" >"$template/.e2e-template"
+  chown nobody "$stand_in/others" && chmod 777 "$stand_in/open"
+  # case | environment | options | exit | what it said
+  for c in "not an updater||--exe $stand_in/copy/e2e/wine-env.sh|7|is not an updater" \
+    "the template is not made|XDG_CACHE_HOME=$stand_in/dev/usb/lp0||6|could not make the template" \
+    "the prefix is not made|XDG_CACHE_HOME=$stand_in/cache||6|could not make the Wine prefix" \
+    "an empty --prefix of another user's||--prefix $stand_in/others|6|is not yours" \
+    "an empty --prefix others may write to||--prefix $stand_in/open|6|others may write to it" \
+    "the updater ends without its outcome line|INHIBIT_EXIT=5||3|without saying its outcome"; do
+    IFS='|' read -r name environment options expected text <<<"$c"
+    # shellcheck disable=SC2086  # words; bytecode is the script's own care, whatever Python was told
+    env -u PYTHONDONTWRITEBYTECODE HOME="$stand_in/home" XDG_CACHE_HOME="$E2E_BUILD_DIR/user-cache" PATH="$stand_in/bin:$PATH" \
+      UPDATE_SYSFS_ROOT="$stand_in/sys" UPDATE_DEV_ROOT="$stand_in/dev" $environment timeout -k 5 200 \
+      "$stand_in/copy/scripts/update-from-linux" --quiet --accept-licence --allow-root --device "$serial" \
+      --exe "$stand_in/copy/updater.exe" $options >"$out" 2>&1
+    status=$?
+    if ((status == expected)) && grep -qF -- "$text" "$out"; then pass "quiet, $name: exit $expected, said so"
+    else fail "quiet, $name: exit $status, not $expected, or no \"$text\" in: $(cat "$out")"; fi
+  done
+  holds "the checkout was only read, as root and as a user who may not write it" \
+    test -z "$(find "$stand_in/copy" -newer "$stand_in/copied")"
 }
 
 steps() {
@@ -178,7 +214,7 @@ steps() {
   out=$E2E_LOGS/$scenario-script.txt
   E2E_IMAGE=$stand_in/firmware-from-exe.bin
   e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
-  mkdir -p "$stand_in/dev/usb" "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$stand_in/copy/res/tools" \
+  mkdir -p "$stand_in/bin" "$stand_in/dev/usb" "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$stand_in/copy/res/tools" \
     "$E2E_BUILD_DIR/runs"
   fake_printer "$stand_in/sys" 1-1 7c5e 4a83 "prismatone 3350 (composite)" "" 0:lp0 1:lp1
   fake_printer "$stand_in/sys" 1-2 04b8 0005 "another maker's printer" "" 0:lp2
@@ -188,8 +224,19 @@ steps() {
   cp "$E2E_SOURCE_DIR/res/tools/exe_resources.py" "$stand_in/copy/res/tools/"
   cp "$E2E_UPDATER" "$stand_in/copy/updater.exe"
   chmod -R a+rX "$stand_in/copy"
+  touch "$stand_in/copied"
+  # A systemd-inhibit that records what it was asked to block and runs the
+  # command; INHIBIT_EXIT ends it at once instead, as a crash would.
+  install -m 755 /dev/stdin "$stand_in/bin/systemd-inhibit" <<EOF
+#!/bin/sh
+printf '%s\\n' "\$*" >>"$stand_in/inhibit.txt"
+while [ "\${1#--}" != "\$1" ]; do shift; done
+[ -z "\${INHIBIT_EXIT:-}" ] || [ "\$1" = true ] || exit "\$INHIBIT_EXIT"
+exec "\$@"
+EOF
   finding
   real_run
+  quiet_codes
 }
 
 steps

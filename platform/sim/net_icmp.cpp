@@ -56,6 +56,11 @@ DWORD WINAPI IcmpSendEcho(HANDLE icmp, IPAddr destination, LPVOID requestData, W
     sim::SetLastErrorValue(IP_REQ_TIMED_OUT);
     return 0;
   }
+  if (sim::EchoReplyStatus() != IP_SUCCESS) {
+    std::memset(reply, 0, sizeof *reply);
+    reply->Status = sim::EchoReplyStatus();
+    return 1;
+  }
   sim::EchoReply answer{};
   DWORD error = 0;
   int outcome =

@@ -61,13 +61,6 @@ DWORD WINAPI GetFileType(HANDLE file) {
   return FILE_TYPE_UNKNOWN;
 }
 
-BOOL WINAPI AttachConsole(DWORD) {
-  sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
-  return FALSE;
-}
-
-BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
-
 namespace world {
 
 void SetCommandLine(const std::u16string &line) {

@@ -1,8 +1,9 @@
 // The desktop session as the program meets it: threads asking the system to
 // stay awake, pages holding up the session's end and saying why, a dialog
-// procedure's answer to a message, finding a page and bringing it to the front.
-// All of it under kernelLock.
+// procedure's answer to a message, finding a page and bringing it to the front,
+// a message box. All of it under kernelLock.
 #include <map>
+#include <vector>
 
 #include "internal/ui.h"
 #include "win32_kernel.h"
@@ -17,6 +18,7 @@ namespace {
 std::map<DWORD, EXECUTION_STATE> executionStates;
 std::map<HWND, std::u16string> blockReasons;
 HWND foreground = nullptr;
+std::vector<world::MessageBoxInfo> messageBoxes;
 
 constexpr char16_t kDialogClass[] = u"#32770";
 
@@ -39,6 +41,7 @@ void ResetSession() {
   executionStates.clear();
   blockReasons.clear();
   foreground = nullptr;
+  messageBoxes.clear();
 }
 
 }  // namespace sim
@@ -123,7 +126,25 @@ BOOL WINAPI SetForegroundWindow(HWND window) {
   return TRUE;
 }
 
+// Only what the world reads back: no window, and no modal loop to wait in.
+int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
+  if (type != (type & (MB_OK | MB_ICONINFORMATION))) {
+    sim::SetLastErrorValue(ERROR_NOT_SUPPORTED);
+    return 0;
+  }
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  sim::messageBoxes.push_back({text != nullptr ? sim::Utf8FromWide(text) : std::string(),
+                               caption != nullptr ? sim::Utf8FromWide(caption) : "Error", type});
+  sim::Changed();
+  return IDOK;
+}
+
 namespace world {
+
+std::vector<MessageBoxInfo> MessageBoxes() {
+  std::lock_guard<std::mutex> guard(sim::kernelLock);
+  return sim::messageBoxes;
+}
 
 bool SystemKeptAwake() {
   std::lock_guard<std::mutex> guard(sim::kernelLock);

@@ -1,9 +1,6 @@
 // Files on disk, as far as the program uses them: a log file an administrator
-// names, appended to line by line, with the local time of each line and the
-// system's own text for an error.
+// names, appended to line by line, with the local time of each line.
 #pragma once
-
-#include <cstdarg>
 
 #include "win32_devices.h"
 #include "win32_kernel.h"
@@ -34,12 +31,3 @@ typedef struct _SYSTEMTIME {
 // The model's clock read as a date: the world's moment of start-up plus the
 // model time since.
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
-
-// The system's text for an error code, in English, ended by CR LF as Windows
-// ends it; the model knows the texts of a few codes and fails for any other
-// with ERROR_MR_MID_NOT_FOUND.
-#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
-#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
-#define ERROR_MR_MID_NOT_FOUND 317u
-DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                            LPWSTR buffer, DWORD size, va_list *arguments);

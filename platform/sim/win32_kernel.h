@@ -2,6 +2,8 @@
 // runtime's thread start, as the model provides them.
 #pragma once
 
+#include <cstdarg>
+
 #include "win32_types.h"
 
 // Threads and waits.
@@ -69,8 +71,9 @@ void WINAPI OutputDebugStringA(LPCSTR text);
 
 // The process as it was started: its command line, and its standard output,
 // which a windowed program has only when given one (a redirection, a pipe).
-// There is no console: AttachConsole fails with ERROR_INVALID_HANDLE, as it
-// does under Wine for a program started from a shell.
+// Unless the world gives the program's starter a console, AttachConsole fails
+// with ERROR_INVALID_HANDLE, as it does under Wine for a program started from
+// a shell; with one, CreateFileA("CONOUT$") opens its output while attached.
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define ATTACH_PARENT_PROCESS ((DWORD)-1)
 #define FILE_TYPE_UNKNOWN 0x0000u
@@ -80,7 +83,20 @@ LPWSTR WINAPI GetCommandLineW(void);
 HANDLE WINAPI GetStdHandle(DWORD which);
 DWORD WINAPI GetFileType(HANDLE file);
 BOOL WINAPI AttachConsole(DWORD process);
+BOOL WINAPI FreeConsole(void);
+// The events a console sends the processes attached to it.
+#define CTRL_C_EVENT 0u
+#define CTRL_BREAK_EVENT 1u
+#define CTRL_CLOSE_EVENT 2u
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+
+// The system's texts for its error codes. Only FORMAT_MESSAGE_FROM_SYSTEM into
+// the caller's buffer is modelled, in the user-interface language (language 0)
+// or in 1033 or 1041 named.
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPWSTR buffer, DWORD size, va_list *arguments);
 
 // Last error.
 DWORD WINAPI GetLastError(void);

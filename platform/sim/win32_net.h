@@ -119,6 +119,7 @@ ULONG WINAPI inet_addr(const char *text);
 typedef ULONG IPAddr;
 #define IP_SUCCESS 0u
 #define IP_BUF_TOO_SMALL 11001u
+#define IP_DEST_HOST_UNREACHABLE 11003u
 #define IP_REQ_TIMED_OUT 11010u
 #define IP_GENERAL_FAILURE 11050u
 

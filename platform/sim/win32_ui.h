@@ -94,6 +94,11 @@ HWND WINAPI FindWindowExW(HWND parent, HWND after, LPCWSTR className, LPCWSTR ca
 BOOL WINAPI IsWindowVisible(HWND window);
 BOOL WINAPI SetForegroundWindow(HWND window);
 
+// A message box with an OK button, which the model's user presses at once.
+#define MB_OK 0x00000000L
+#define MB_ICONINFORMATION 0x00000040L
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
 // Why the window holds up the end of the session; shown by the system.
 BOOL WINAPI ShutdownBlockReasonCreate(HWND window, LPCWSTR reason);
 BOOL WINAPI ShutdownBlockReasonDestroy(HWND window);

@@ -97,6 +97,7 @@ void Reset() {
   sim::ResetSession();
   sim::ResetNet();
   sim::ResetProcess();
+  sim::ResetConsole();
   sim::ResetDisk();
   ClearDebugOutput();
 }

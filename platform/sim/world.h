@@ -74,6 +74,14 @@ void SetCommandLine(const std::u16string &line);
 // program started from the desktop), a pipe; and what was written to it.
 void GiveStandardOutput();
 std::string StandardOutput();
+// Gives the program's starter a console the program can attach to, and what
+// the program wrote to it.
+void GiveConsole();
+std::string ConsoleOutput();
+// The console sends the event (CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT)
+// to the program if it is attached: whether that ends the program. The model
+// ends nothing; the test judges.
+bool RaiseConsoleEvent(DWORD event);
 
 // Waits, at most `realMilliseconds` of real time, until every thread the
 // program started has ended. Returns whether it got quiet.
@@ -82,7 +90,7 @@ bool WaitUntilQuiet(unsigned realMilliseconds = 10000);
 // Back to the machine as built: language 1033 with code page 1252, virtual time, the compiled
 // resources, no devices, no armed faults, no failed closes counted, the default
 // screen, no page history, no debug output, no command line arguments or
-// standard output, and a network with Winsock ready,
+// standard output or console, and a network with Winsock ready,
 // echoes answered and the IPv6 conversion present. Live counts are not reset:
 // nothing alive is
 // forgotten.

@@ -57,6 +57,10 @@ struct PrintClassDevice {
   int portNumber = -1;
   // Null: listed but not there (CreateFileA fails with ERROR_FILE_NOT_FOUND).
   std::shared_ptr<DeviceEndpoint> endpoint;
+  // The IEEE 1284 device id the printer-class driver answers
+  // IOCTL_USBPRINT_GET_1284_ID with, after the two-byte length it puts first;
+  // any bytes. Empty: the request goes to the endpoint like any other.
+  std::string ieee1284Id;
   // Malformed data, as a broken driver or registry can give it: the hardware-id
   // list without its final empty string and its last id's terminator; the
   // interface detail's path without its terminator (the sizes reported shrink
@@ -111,14 +115,15 @@ enum class DeviceCall {
 // row: fail with `error`; block until cancelled or stopped; block and ignore
 // cancellation, as a blocked read on Wine's pseudo-terminal does, so only
 // stopping the thread ends it; (ReadFile, WriteFile) move at most `maxBytes`
-// and succeed; succeed having moved nothing, without reaching the device, as a
-// read of a vanished printer does under Wine; or hold the thread for `holdMs`
+// and succeed; succeed reporting `maxBytes` more than the device took, as a
+// broken driver can; succeed having moved nothing, without reaching the
+// device, as a read of a vanished printer does under Wine; or hold the thread for `holdMs`
 // of model time whatever happens (cancellation, termination, detach), as a
 // driver that never looks at either can, and then fail with `error`, or with
 // ERROR_SUCCESS go on to the device, still deaf to both, as a call the driver
 // completes late does (a stopped thread then stops at its next model call).
 struct DeviceFault {
-  enum class Action { fail, block, blockUncancellable, shorten, succeedEmpty, hold };
+  enum class Action { fail, block, blockUncancellable, shorten, overreport, succeedEmpty, hold };
   DeviceCall call;
   Action action = Action::fail;
   DWORD error = ERROR_GEN_FAILURE;

@@ -110,5 +110,13 @@ LRESULT QueryEndSession(HWND page);
 std::string ShutdownBlockReason(HWND page);
 // The window last brought to the front; null when none was.
 HWND ForegroundWindow();
+// The message boxes the program showed since the last Reset, oldest first;
+// each was answered at once with its OK button.
+struct MessageBoxInfo {
+  std::string text;
+  std::string caption;
+  UINT type;
+};
+std::vector<MessageBoxInfo> MessageBoxes();
 
 }  // namespace world

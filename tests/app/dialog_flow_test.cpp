@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "app/one_copy.h"
 #include "program_fixture.h"
 #include "res/resource_types.h"
 
@@ -28,6 +29,17 @@ TEST_F(DialogFlowTest, LicencePageOffersTheAgreementWithRefusalSelected) {
   EXPECT_TRUE(world::Press(licence, IDOK));
   EXPECT_EQ(program->Result(), 0);
   EXPECT_EQ(world::LastPage(IDD_MAIN), nullptr) << "refusing must not show the main page";
+}
+
+TEST_F(DialogFlowTest, CaptionIsCutToItsBuffer) {
+  const std::u16string whole(kCaption, kCaption + sizeof kCaption - 1);
+  // Nothing, cut in the model's name, in " (", in the version, before ")", whole.
+  for (int size : {1, 8, 26, 30, 32, 33}) {
+    std::u16string caption(size + 1, u'#');
+    LoadDialogCaption(&caption[0], size);
+    EXPECT_EQ(caption.substr(0, caption.find(u'\0')), whole.substr(0, size - 1)) << size;
+    EXPECT_EQ(caption[size], u'#') << size << ": written past the buffer";
+  }
 }
 
 TEST_F(DialogFlowTest, EscapeAndCloseBoxEndTheProgramWithoutTheMainPage) {
@@ -289,22 +301,43 @@ TEST_F(DialogFlowTest, RetryAfterAFailureWithThePrinterGoneShowsNotFound) {
   EXPECT_EQ(program->Result(), 0);
 }
 
-// A second start (on the test's thread; a page would fail at once): for the same model it
-// brings the running copy's page to the front, printer untouched; another model's runs.
+// A second start (on the test's thread; a page would fail at once), the printer untouched:
+// for the same model it brings the running copy's page to the front, or says that copy runs
+// where it shows none here (another user's session, a quiet run); another model's goes on.
 TEST_F(DialogFlowTest, SecondCopyForTheSameModelShowsTheFirstAndLeavesThePrinterAlone) {
-  world::DeviceId device = AttachPrinter();
-  HWND main = Accept();
-  unsigned opens = world::OpensOf(device), dialogs = world::CallsMade().dialogs;
-  for (const char16_t *id : {u"USB\\VID_7C5E&PID_4A86", u"USB\\VID_7C5E&PID_4A90"}) {
-    world::ReplaceString(IDS_HARDWARE_ID, 1033, id);
+  struct Case {
+    const char *what;
+    bool firstShowsAPage;        // else it runs where this session cannot see it
+    const char16_t *hardwareId;  // the second copy's
+    bool goesOn;                 // to its own licence page
+  };
+  const Case cases[] = {
+      {"same model", true, u"USB\\VID_7C5E&PID_4A86", false},
+      {"another model", true, u"USB\\VID_7C5E&PID_4A90", true},
+      {"same model, no page to show", false, u"USB\\VID_7C5E&PID_4A86", false},
+  };
+  for (const Case &c : cases) {
+    world::Reset();
+    world::DeviceId device = AttachPrinter();
+    OneCopyGuard elsewhere = {};
+    HWND main = nullptr;
+    if (c.firstShowsAPage) main = Accept();
+    if (!c.firstShowsAPage) ASSERT_TRUE(TakeOneCopyGuard(&elsewhere));
+    unsigned opens = world::OpensOf(device), dialogs = world::CallsMade().dialogs;
+    world::ReplaceString(IDS_HARDWARE_ID, 1033, c.hardwareId);
     world::FailDialog(1);
-    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0), 0);
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0), 0) << c.what;
+    EXPECT_EQ(world::CallsMade().dialogs, dialogs + (c.goesOn ? 1 : 0)) << c.what;
+    EXPECT_EQ(world::OpensOf(device), opens) << c.what;
+    EXPECT_EQ(world::ForegroundWindow(), c.goesOn ? nullptr : main) << c.what;
+    // Its text in each language: page_texts_test.cpp.
+    EXPECT_EQ(world::MessageBoxes().size(), c.firstShowsAPage ? 0u : 1u) << c.what;
+    ReleaseOneCopyGuard(&elsewhere);
+    if (main != nullptr) EXPECT_TRUE(world::Press(main, IDCANCEL));
+    if (main != nullptr) EXPECT_EQ(program->Result(), 0);
+    program.reset();
+    world::DetachAllDevices();
   }
-  EXPECT_EQ(world::CallsMade().dialogs, dialogs + 1) << "only the other model's copy goes on";
-  EXPECT_EQ(world::OpensOf(device), opens);
-  EXPECT_EQ(world::ForegroundWindow(), main);
-  EXPECT_TRUE(world::Press(main, IDCANCEL));
-  EXPECT_EQ(program->Result(), 0);
 }
 
 }  // namespace

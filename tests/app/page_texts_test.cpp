@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/one_copy.h"
 #include "program_fixture.h"
 
 namespace {
@@ -75,7 +76,7 @@ TEST_P(PageTextsTest, EveryPageShowsItsLanguagesTexts) {
   world::SetAnsiCodePage(machine.codePage);
   std::map<std::string, std::string> strings =
       StringTable(std::string(RES_DIR "/") + machine.strings);
-  ASSERT_EQ(strings.size(), 13u);
+  ASSERT_EQ(strings.size(), 14u);
 
   vprinter::PrinterConfig failing;
   failing.failAfterBytes = 64 + 65472 * 2;
@@ -119,6 +120,16 @@ TEST_P(PageTextsTest, EveryPageShowsItsLanguagesTexts) {
   EXPECT_TEXT(main, IDCANCEL, IDS_EXIT);
   EXPECT_TRUE(world::Press(main, IDCANCEL));
   EXPECT_EQ(program->Result(), 0);
+
+  // A second copy while the first runs with no page here (a quiet run).
+  OneCopyGuard running = {};
+  ASSERT_TRUE(TakeOneCopyGuard(&running));
+  EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0), 0);
+  ReleaseOneCopyGuard(&running);
+  std::vector<world::MessageBoxInfo> told = world::MessageBoxes();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].text, strings["IDS_ALREADY_RUNNING"]);
+  EXPECT_EQ(told[0].caption, kCaption);
 }
 
 INSTANTIATE_TEST_SUITE_P(

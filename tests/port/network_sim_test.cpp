@@ -47,6 +47,14 @@ TEST_F(NetworkSimTest, Ipv6PortsNeverEchoSoNeverFail) {
   EXPECT_FALSE(events.WaitForFailures(1, 1500)) << "an echo went out and failed";
 }
 
+TEST_F(NetworkSimTest, AReplyThatIsNoSuccessIsNoAnswer) {
+  Configure("127.0.0.1", 9100, 0);
+  for (unsigned long status : {IP_DEST_HOST_UNREACHABLE, IP_BUF_TOO_SMALL}) {
+    world::SetEchoReplyStatus(status);
+    EXPECT_EQ(portDriver.check[PORT_KIND_NETWORK](port), 1) << status;
+  }
+}
+
 TEST_F(NetworkSimTest, CloseDuringAnEchoEndsTheThreadWithinItsBound) {
   world::SetEchoesAnswered(false);
   LoopbackPeer peer(false);

@@ -93,6 +93,12 @@ TEST_F(PortIoTest, PartialWritesGoOnUntilEveryByteIsWritten) {
        {{world::DeviceCall::WriteFile, Action::succeedEmpty, 0, 0, 1, 1000000000u}},
        0,
        ""},
+      // Taken as all 8: a count gone below zero would go on, into the failure.
+      {"8 bytes reported as 13",
+       {{world::DeviceCall::WriteFile, Action::overreport, 0, 5},
+        {world::DeviceCall::WriteFile, Action::fail, ERROR_GEN_FAILURE, 0, 2}},
+       1,
+       "12345678"},
   };
   for (const Case &c : cases) {
     size_t before = printer->Written().size();
@@ -143,18 +149,39 @@ TEST_F(PortIoTest, StalledWriteFailsAfterTheTimeOutAndLeavesNothingRunning) {
   EXPECT_EQ(PortWrite(port, block.data(), &count), 1);
 }
 
-// A worker that ends in the very moment the time-out runs out has done its
-// work: the call succeeds, and a read's bytes reach the caller.
+// A worker whose last driver call moved the last byte has done its work, however
+// late it is found ended: as the time-out runs out, after the cancel, or as it
+// is terminated. The call succeeds, and a read's bytes reach the caller.
 TEST_F(PortIoTest, WorkerEndingAsTheTimeOutRunsOutCountsByWhatItDid) {
-  printer->QueueRead("reply");
-  for (bool read : {false, true}) {
-    world::TimeOutAsThreadEnds(1);
-    std::string bytes = "12345";
-    uint32_t count = 5;
-    EXPECT_EQ(read ? PortRead(port, &bytes[0], &count) : PortWrite(port, bytes.data(), &count), 1);
-    EXPECT_EQ(bytes, read ? "reply" : "12345");
+  struct Case {
+    const char *what;
+    DWORD completesAtMs;  // the driver call's end, deaf to the stop; 0: none held
+  };
+  const Case cases[] = {{"found ended as the wait runs out", 0},
+                        {"completing within the cancel's grace", 30200},
+                        {"completing as it is terminated", 30700}};
+  for (const Case &c : cases) {
+    for (bool read : {false, true}) {
+      std::string what = std::string(c.what) + (read ? ", read" : ", write");
+      PortClearFailure();
+      size_t written = printer->Written().size();
+      if (read) printer->QueueRead("reply");
+      if (c.completesAtMs == 0) world::TimeOutAsThreadEnds(1);
+      world::DeviceFault hold{read ? world::DeviceCall::ReadFile : world::DeviceCall::WriteFile,
+                              world::DeviceFault::Action::hold, ERROR_SUCCESS};
+      hold.holdMs = c.completesAtMs;
+      if (c.completesAtMs != 0) world::InjectDeviceFault(hold);
+      std::string bytes = "12345";
+      uint32_t count = 5;
+      EXPECT_EQ(read ? PortRead(port, &bytes[0], &count) : PortWrite(port, bytes.data(), &count), 1)
+          << what;
+      EXPECT_EQ(bytes, read ? "reply" : "12345") << what;
+      EXPECT_EQ(printer->Written().substr(written), read ? "" : "12345")
+          << what << ": written once";
+      EXPECT_EQ(PortLastFailure()->step[0], 0) << what << ": " << PortLastFailure()->step;
+      EXPECT_EQ(world::LiveThreads(), 0u) << what;
+    }
   }
-  EXPECT_EQ(printer->Written(), "12345") << "written once";
 }
 
 TEST_F(PortIoTest, ReadThatNeverCompletesFailsAfterTheTimeOut) {
@@ -274,7 +301,10 @@ TEST_F(PortIoTest, EveryFailureKeepsItsReasonAndTellsTheDebugger) {
     std::vector<std::string> told = world::DebugOutput();
     ASSERT_FALSE(told.empty()) << c.what;
     EXPECT_NE(told.back().find(c.step), std::string::npos) << told.back();
-    EXPECT_NE(told.back().find(std::to_string(c.error)), std::string::npos) << told.back();
+    // The system's words for the code, or that there was none: never "error 0".
+    std::string code =
+        c.error != 0 ? "(error " + std::to_string(c.error) + ": " : "(no error code)";
+    EXPECT_NE(told.back().find(code), std::string::npos) << told.back();
   }
 }
 

@@ -93,6 +93,25 @@ TEST_F(PortTest, DestroyReleasesWhatThePortOwns) {
   // The fixture's count proves both blocks and the record went.
 }
 
+// The port holds the last notification parameter set, once: the same block set
+// again stays, another one frees the block it replaces.
+TEST_F(PortTest, NotifyParameterIsTheLastOneSetAndHeldOnce) {
+  Port *port = nullptr;
+  ASSERT_EQ(PortCreate(&port, PORT_KIND_USB), 1);
+  for (bool same : {true, false}) {
+    size_t blocks = world::LiveHeapBlocks();
+    void *first = HeapAlloc(GetProcessHeap(), 0, 16);
+    void *second = same ? first : HeapAlloc(GetProcessHeap(), 0, 16);
+    EXPECT_EQ(PortSetNotify(port, nullptr, nullptr, first), 1);
+    EXPECT_EQ(PortSetNotify(port, nullptr, nullptr, second), 1);
+    EXPECT_EQ(port->notifyParam, second) << same;
+    EXPECT_EQ(world::LiveHeapBlocks(), blocks + 1) << same;
+    EXPECT_EQ(PortSetNotify(port, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(world::LiveHeapBlocks(), blocks) << same;
+  }
+  PortDestroy(port);
+}
+
 TEST_F(PortTest, CloseReturnsThePipeSelectionToUnset) {
   Port *port = nullptr;
   ASSERT_EQ(PortCreate(&port, PORT_KIND_USB), 1);

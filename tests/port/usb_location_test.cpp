@@ -91,11 +91,17 @@ TEST_F(UsbLocationTest, PathIsThePlatformsWithItsBackslashes) {
 }
 
 TEST_F(UsbLocationTest, PathTooLongForTheBufferIsNotFound) {
-  std::string longPath = "\\\\?\\usb#vid_7c5e&pid_4a86#" + std::string(1100, 'x') +
-                         "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
-  Printer({kModelId}, 7, longPath);
-  EXPECT_EQ(ByHardwareId(kModelId), "");
-  EXPECT_EQ(ByPortName("USB007"), "");
+  // Found only with its terminator inside the buffer. By port name even the
+  // longest that fits is not: its registry key would not.
+  const std::string start = "\\\\?\\usb#vid_7c5e&pid_4a86#";
+  const std::string end = "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+  for (size_t length : {kUsbPathSize - 1, kUsbPathSize, kUsbPathSize + 141}) {
+    std::string path = start + std::string(length - start.size() - end.size(), 'x') + end;
+    world::DeviceId printer = Printer({kModelId}, 7, path);
+    EXPECT_EQ(ByHardwareId(kModelId), length < kUsbPathSize ? path : "") << length;
+    EXPECT_EQ(ByPortName("USB007"), "") << length;
+    world::DetachDevice(printer);
+  }
 }
 
 TEST_F(UsbLocationTest, PortNumbersAreComparedAsUsbNamesInAnyCase) {
@@ -124,6 +130,10 @@ TEST_F(UsbLocationTest, PortNameSearchPassesOverUnreadableInterfacesButNotForeve
   world::InjectDeviceFault({world::DeviceCall::SetupDiEnumDeviceInterfaces,
                             world::DeviceFault::Action::fail, ERROR_GEN_FAILURE, 0, 1, 1});
   EXPECT_EQ(ByPortName("USB002"), world::InterfacePathOf(two));
+  // A detail that cannot be had ends the search, though a later interface matches.
+  world::InjectDeviceFault({world::DeviceCall::SetupDiGetDeviceInterfaceDetailA,
+                            world::DeviceFault::Action::fail, ERROR_GEN_FAILURE, 0, 1, 1});
+  EXPECT_EQ(ByPortName("USB002"), "");
   // A platform that never says "no more items" must not keep the search going.
   world::InjectDeviceFault({world::DeviceCall::SetupDiEnumDeviceInterfaces,
                             world::DeviceFault::Action::fail, ERROR_GEN_FAILURE, 0, 1, 1000000});

@@ -108,6 +108,27 @@ TEST_F(UsbPortTest, PortNameFindsThePrinterAndGoesWithTheClose) {
   EXPECT_EQ(PortOpen(port), 0) << "after the close only the hardware id is left";
 }
 
+// The port name is asked first; a name that finds nothing leaves the hardware id.
+TEST_F(UsbPortTest, PortNameComesBeforeTheHardwareIdAndFallsBackToIt) {
+  world::DeviceId byId = AttachPrinter(5);
+  world::DeviceId byName = AttachPrinter(12);
+  struct Case {
+    const char *portName, *hardwareId;
+    unsigned byIdHandles, byNameHandles;
+  };
+  const Case cases[] = {{"USB012", kModelId, 0, 2},
+                        {"USB013", kModelId, 2, 0},
+                        {"USB013", "USB\\VID_0000&PID_0000", 0, 0}};
+  for (const Case &c : cases) {
+    PortSetHardwareId(port, c.hardwareId);
+    ASSERT_EQ(PortSetPortName(port, c.portName), 1);
+    EXPECT_EQ(PortOpen(port), c.byIdHandles + c.byNameHandles > 0 ? 1 : 0) << c.portName;
+    EXPECT_EQ(world::OpenHandlesOf(byId), c.byIdHandles) << c.portName;
+    EXPECT_EQ(world::OpenHandlesOf(byName), c.byNameHandles) << c.portName;
+    PortClose(port);
+  }
+}
+
 TEST_F(UsbPortTest, ClosedPrinterClassPortReopensWithoutNewSettings) {
   AttachPrinter();
   ASSERT_EQ(PortOpen(port), 1);
@@ -135,7 +156,11 @@ std::atomic<int> openedEvents{0};
 void CountOpened(int32_t event) {
   if (event == 0) ++openedEvents;
 }
-DWORD WINAPI NotifyUntilStopped(LPVOID) {
+void *notifiedWith = nullptr;
+HANDLE notifyStarted = nullptr;
+DWORD WINAPI NotifyUntilStopped(LPVOID parameter) {
+  notifiedWith = parameter;
+  if (notifyStarted != nullptr) SetEvent(notifyStarted);
   Sleep(INFINITE);
   return 0;
 }
@@ -145,10 +170,15 @@ TEST_F(UsbPortTest, NotificationThreadIsStoppedByTheCloseAndItsParameterFreed) {
   openedEvents = 0;
   void *parameter = HeapAlloc(GetProcessHeap(), 0, 16);
   ASSERT_EQ(PortSetNotify(port, CountOpened, NotifyUntilStopped, parameter), 1);
+  notifyStarted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ASSERT_EQ(PortOpen(port), 1);
   EXPECT_EQ(openedEvents, 1);
   EXPECT_NE(port->notifyThread, 0u);
   EXPECT_EQ(world::LiveThreads(), 1u);
+  ASSERT_EQ(WaitForSingleObject(notifyStarted, 5000), WAIT_OBJECT_0);
+  CloseHandle(notifyStarted);
+  notifyStarted = nullptr;
+  EXPECT_EQ(notifiedWith, parameter) << "the thread runs with the port's parameter";
   EXPECT_EQ(PortSetNotify(port, nullptr, nullptr, nullptr), 0) << "refused while it may run";
   PortClose(port);
   EXPECT_EQ(world::LiveThreads(), 0u);

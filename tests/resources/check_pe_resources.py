@@ -60,7 +60,8 @@ UI_STRINGS = {
         228: "I do not accept the terms of the license agreement.",
         229: "I accept the terms of the license agreement.",
         230: "OK",
-        231: "The printer's firmware is being updated. Do not turn off the computer or the printer."},
+        231: "The printer's firmware is being updated. Do not turn off the computer or the printer.",
+        232: "The firmware updater is already running for this printer."},
     JA: {
         219: "ファームウェアを更新しますか？",
         220: "プリンターが見つかりません。\nPCとプリンターが正しく接続されているか、"
@@ -74,10 +75,11 @@ UI_STRINGS = {
         228: "使用許諾同意書に同意しません。",
         229: "使用許諾同意書に同意します。",
         230: "OK",
-        231: "プリンターのファームウェアを更新しています。コンピューターとプリンターの電源を切らないでください。"},
+        231: "プリンターのファームウェアを更新しています。コンピューターとプリンターの電源を切らないでください。",
+        232: "このプリンターのファームウェア更新ツールはすでに実行中です。"},
 }
 SHIPPED_TEXTS = ("USB\\VID_7C5E&PID_4A86", "PrintClass", "TORVAEL prismatone 3350N", "V1.05")
-SHIPPED_BLOCK_SIZES = {EN: {14: 788, 15: 634}, JA: {14: 354, 15: 322}}
+SHIPPED_BLOCK_SIZES = {EN: {14: 788, 15: 748}, JA: {14: 354, 15: 382}}
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "advapi32.dll",
                "setupapi.dll", "ole32.dll", "ws2_32.dll", "iphlpapi.dll", "ntdll.dll",

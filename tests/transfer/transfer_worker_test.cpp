@@ -474,8 +474,11 @@ TEST_F(TransferTest, MissingImageFailsInsteadOfAnnouncingNothing) {
   world::RemoveResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), 1033);
   world::RemoveResource(kFirmwareResourceType, MAKEINTRESOURCEA(IDR_FIRMWARE), 1041);
   Attach(vprinter::PrinterConfig());
+  PortNoteFailure("write block 3: write", ERROR_GEN_FAILURE);  // an earlier transfer's
   EXPECT_EQ(RunTransfer(), 1);
   EXPECT_EQ(printer->record().bytesReceived, 0u);
+  EXPECT_EQ(std::string(PortLastFailure()->step), "firmware resource");
+  EXPECT_EQ(PortLastFailure()->error, 0u);
 }
 
 TEST_F(TransferTest, WorkerThatCannotStartFailsThePage) {

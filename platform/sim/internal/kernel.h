@@ -97,7 +97,7 @@ bool WaitForEvent(HANDLE handle, DWORD milliseconds, DWORD &result);
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread, device, ui, event, net, mutex, crypto, file };
+  enum class Kind { thread, device, ui, event, net, mutex, crypto, console, file };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;
@@ -124,7 +124,14 @@ BOOL WriteStandardOutput(const void *bytes, DWORD size, LPDWORD written);
 // Back to no command line arguments and no standard output.
 void ResetProcess();
 
-// Files on the model's disk (disk_files.cpp): WriteFile on one appends to it.
+// The starter's console (console.cpp): its output, opened as CONOUT$.
+bool IsConsoleOutput(HANDLE handle);
+BOOL WriteConsoleOutput(const void *bytes, DWORD size, LPDWORD written);
+HANDLE OpenConsoleOutput();
+// Back to no console, no handlers.
+void ResetConsole();
+
+// Files on the model's disk (disk_files.cpp): WriteFile on one writes into it.
 bool IsDiskFile(HANDLE handle);
 BOOL WriteDiskFile(HANDLE handle, const void *bytes, DWORD size, LPDWORD written);
 // Back to a disk with no folders and no files.

@@ -51,6 +51,7 @@ bool HostParseIpv6(const char *text, const char **end, unsigned char out[16]);
 
 // World switches and counts.
 bool EchoesAnswered();
+ULONG EchoReplyStatus();
 bool WinsockReady();
 bool Ipv6ConversionAvailable();
 size_t LiveSocketCount();
