@@ -1,11 +1,10 @@
 #!/bin/bash
 # e2e: no-display (the playbook runs the updater quietly, with no display)
 # deploy/ansible's playbook under ansible-core on this machine (-i localhost,
-# -c local), scripts/update-from-linux pointed at a stand-in sysfs and /dev whose
-# lp node is the virtual printer, the real updater under Wine. A whole image:
-# changed. Root without --allow-root (6): failed at once. A printer that vanishes
-# part-way (3) and comes back: tried again, then changed. No printer (2): tried
-# again as often as asked, then failed with the reason.
+# -c local), update-from-linux on a stand-in sysfs and /dev, the real updater
+# under Wine. A whole image: changed. Root without --allow-root (6): failed at
+# once. A printer that vanishes part-way (3) and comes back: tried again, then
+# changed. No printer (2): tried again as asked, then failed with the reason.
 # shellcheck disable=SC2016
 set -uo pipefail
 # shellcheck source=e2e/lib.sh

@@ -70,7 +70,6 @@ steps() {
   check_image_received
   check "... $version recorded under $key as \"$model\"" '. == $v' "$(recorded)" --arg v "$version"
 
-  echo "  $log:"
   sed 's/^/    | /' "$log"
   check "the log: the three runs' outcomes, in order, each line after its time" '. == $t' \
     "$(grep -E "^${stamp}[^"$'\r'"]*"$'\r$' "$log" | grep -o 'Exit code [0-9]*\.' | jq -Rs .)" \
