@@ -50,21 +50,19 @@ check_text() {
   check "$1" '.controls[] | select(.id == $id) | .text == $t' "$2" --argjson id "$3" --arg t "$4"
 }
 
-step_start=$(e2e_now)
+step_start=$(now)
 # "[  1.234 s] what": the time since the step before.
 timing() {
-  printf '[%7s s] %s\n' "$(e2e_since "$step_start")" "$*"
-  step_start=$(e2e_now)
+  printf '[%7s s] %s\n' "$(seconds_since "$step_start")" "$*"
+  step_start=$(now)
 }
 
 # ---- What the updater was built with ----------------------------------------------
 
-# A cache value of the build the updater comes from.
-e2e_cache_value() {
-  sed -n "s/^$1:[A-Z]*=//p" "$(dirname "$E2E_UPDATER")/CMakeCache.txt"
-}
-E2E_CAPTION="$(e2e_cache_value UPDATER_MODEL_NAME) ($(e2e_cache_value UPDATER_VERSION_TEXT))"
-E2E_HARDWARE_ID=$(e2e_cache_value UPDATER_HARDWARE_ID)
+# The build the updater comes from.
+E2E_CAPTION=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_MODEL_NAME)
+E2E_CAPTION+=" ($(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_VERSION_TEXT))"
+E2E_HARDWARE_ID=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_HARDWARE_ID)
 
 # The image the executable carries, read out of its resources: the printer checks
 # what it receives against this, not against a file of the build.
@@ -117,7 +115,7 @@ scenario_cleanup() {
   [[ -n $updater_pid ]] && kill "$updater_pid" 2>/dev/null
   local pid
   for pid in "${printer_pids[@]}"; do kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  e2e_stop_wine
+  wine_stop_all
 }
 
 # scenario_end: everything stops, the prefix goes when all passed; the status is
@@ -344,7 +342,7 @@ printer_register() {
   # USB\VID_x&PID_y&MI_01 -> USB\VID_x&PID_y&REV_0100&MI_01, as Windows lists them.
   if [[ $hwid == *"&MI_"* ]]; then revision="${hwid%&MI_*}&REV_0100&MI_${hwid##*&MI_}"
   else revision="$hwid&REV_0100"; fi
-  e2e_register_printer "$instance" "$revision" "$hwid" --port 1 ||
+  wine_register_printer "$instance" "$revision" "$hwid" --port 1 ||
     { fail "registering printer $instance"; return 1; }
 }
 
@@ -365,7 +363,7 @@ printer_start() {
     --driver) link=$(e2e_driver_pty "$instance"); shift ;;
   esac
   local ready=$E2E_LOGS/$scenario-printer-$instance.ready
-  [[ -n $link ]] || link=$(e2e_device_link "$instance" "$id")
+  [[ -n $link ]] || link=$(wine_device_link "$instance" "$id")
   printer_records[$instance]=$E2E_LOGS/$scenario-record-$instance-$(date +%s%N).json
   rm -f "$ready"
   "$E2E_PRINTER_SERVER" --link "$link" --expect-image "$E2E_IMAGE" \
@@ -496,9 +494,9 @@ printers_idle() {
 transfer_fails_at_once() {
   local pressed waited
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   watch_transfer 60
-  waited=$(e2e_since "$pressed")
+  waited=$(seconds_since "$pressed")
   echo "  Transfer to failure: $waited s"
   check "the failure came without waiting for the time-out" '. < 20' "$waited"
   check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
@@ -511,13 +509,13 @@ transfer_fails_at_once() {
 transfer_fails_unwatched() {
   local pressed deadline=$((SECONDS + 20)) took
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   until ui read main && jq -e '.visible and (.controls[] | select(.id == 110) | .text |
       startswith("Could not"))' >/dev/null <<<"$reply"; do
     ((SECONDS < deadline)) || break
     sleep 0.05
   done
-  took=$(e2e_since "$pressed")
+  took=$(seconds_since "$pressed")
   echo "  Transfer to failure: $took s"
   check "the failure came at once" '. < 20' "$took"
   transfer_failed_shown

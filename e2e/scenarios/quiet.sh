@@ -23,11 +23,11 @@ updater_debug=-all,err+winediag,+pid,trace+process
 quiet_run() {
   local name=$1 start
   shift
-  start=$(e2e_now)
+  start=$(now)
   WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" "$@" >"$E2E_LOGS/$scenario-$name.log" \
     2>"$E2E_LOGS/$scenario-$name.err"
   status=$?
-  took=$(e2e_since "$start")
+  took=$(seconds_since "$start")
   quiet_result "$name" "$*"
 }
 quiet_result() {
@@ -65,10 +65,10 @@ complete_log() {
 # A slow printer, the image whole, and meanwhile a second copy refused.
 accepted_with_a_second_copy() {
   local path deadline
-  path="\\\\?\\$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")"
+  path="\\\\?\\$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")"
   printer_start p1 --bytes-per-second 300000 || return 1
   local start
-  start=$(e2e_now)
+  start=$(now)
   WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence \
     >"$E2E_LOGS/$scenario-accepted.log" \
     2>"$E2E_LOGS/$scenario-accepted.err" &
@@ -85,7 +85,7 @@ accepted_with_a_second_copy() {
   status=0
   wait "$updater_pid" || status=$?
   updater_pid=""
-  took=$(e2e_since "$start")
+  took=$(seconds_since "$start")
   quiet_result accepted "/quiet /accept-licence"
   check "accepted: exit 0" '. == 0' "$status"
   if [[ $log == "$(complete_log "$path")" ]]; then
@@ -145,7 +145,7 @@ from_linux() {
   product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
   echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
   ln -s "$stand_in/pty" "$stand_in/dev/usb/lp3"
-  E2E_PREFIXES+=("$linux_prefix")
+  WINE_PREFIXES+=("$linux_prefix")
   # case | options | exit | a line the output holds
   for c in 'accepted|--quiet --accept-licence|0|Firmware transfer complete. Exit code 0.' \
     'not-accepted|--quiet|1|Licence not accepted: nothing was sent. /accept-licence accepts it on your organisation'"'"'s behalf. Exit code 1.' \

@@ -12,10 +12,10 @@ source "$(dirname "$0")/../lib.sh"
 steps() {
   scenario_begin right-device || return 1
   local other_model=${E2E_HARDWARE_ID%????}0000 longer_id=${E2E_HARDWARE_ID}0
-  e2e_register_printer a-no-id --device-id "$E2E_HARDWARE_ID" --port 1 ||
+  wine_register_printer a-no-id --device-id "$E2E_HARDWARE_ID" --port 1 ||
     fail "registering a device without ids"
   printer_register b-other-model "$other_model" || return 1
-  e2e_register_printer c-longer-id "$longer_id" --device-id "$E2E_HARDWARE_ID" --port 1 ||
+  wine_register_printer c-longer-id "$longer_id" --device-id "$E2E_HARDWARE_ID" --port 1 ||
     fail "registering a device with a longer id"
   printer_register d-ours || return 1
   printer_start a-no-id || return 1

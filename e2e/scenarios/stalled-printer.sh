@@ -19,12 +19,12 @@ steps() {
 
   local pressed
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
   ui watch-progress 120000 || fail "watch-progress: $reply"
   echo "  progress seen: $(jq -c '[.samples[].pos]' <<<"$reply")"
   local waited
-  waited=$(e2e_since "$pressed")
+  waited=$(seconds_since "$pressed")
   timing "progress page gone, $waited s after Transfer"
   check "the updater waited out its 30 s time-out" '. >= 29.5' "$waited"
   check "and gave up within 3 s of it" '. < 33' "$waited"
