@@ -45,10 +45,16 @@ check() {
     fail "$what"
   fi
 }
-# check_text DESCRIPTION PAGE_JSON CONTROL_ID TEXT: the control shows exactly TEXT.
-check_text() {
-  check "$1" '.controls[] | select(.id == $id) | .text == $t' "$2" --argjson id "$3" --arg t "$4"
+# check_control DESCRIPTION PAGE_JSON CONTROL FILTER [jq args...]: FILTER holds of
+# the control, given by its id or its name in res/resource.h.
+check_control() {
+  local what=$1 json=$2 id=$3 filter=$4
+  shift 4
+  [[ $id == [0-9]* ]] || id=$(res_id "$id")
+  check "$what" ".controls[] | select(.id == \$id) | $filter" "$json" --argjson id "$id" "$@"
 }
+# check_text DESCRIPTION PAGE_JSON CONTROL TEXT: the control shows exactly TEXT.
+check_text() { check_control "$1" "$2" "$3" '.text == $t' --arg t "$4"; }
 
 step_start=$(now)
 # "[  1.234 s] what": the time since the step before.
@@ -63,6 +69,9 @@ timing() {
 E2E_CAPTION=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_MODEL_NAME)
 E2E_CAPTION+=" ($(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_VERSION_TEXT))"
 E2E_HARDWARE_ID=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_HARDWARE_ID)
+
+# res_id NAME: the number res/resource.h gives NAME (IDC_ACCEPT, IDS_READY, ...).
+res_id() { sed -n "s/^#define $1 \([0-9]*\)$/\1/p" "$E2E_SOURCE_DIR/res/resource.h"; }
 
 # The image the executable carries, read out of its resources: the printer checks
 # what it receives against this, not against a file of the build.
@@ -245,20 +254,20 @@ licence_shown() {
   timing "licence page shown"
   read_page licence
   check "licence: caption is \"$E2E_CAPTION\"" '.caption == $c' "$reply" --arg c "$E2E_CAPTION"
-  check "licence: refusal (147) chosen at first" '.controls[] | select(.id == 147) | .check == 1' "$reply"
-  check "licence: acceptance (148) not chosen" '.controls[] | select(.id == 148) | .check == 0' "$reply"
-  check "licence: the agreement in 146" '.controls[] | select(.id == 146) | .text | length > 1000' "$reply"
+  check_control "licence: refusal chosen at first" "$reply" IDC_REFUSE '.check == 1'
+  check_control "licence: acceptance not chosen" "$reply" IDC_ACCEPT '.check == 0'
+  check_control "licence: the agreement shown" "$reply" IDC_LICENSE_TEXT '.text | length > 1000'
 }
 
-# Licence accepted (148, then OK) and the main page shown.
+# Licence accepted (its button, then OK) and the main page shown.
 accept_licence() {
   licence_shown && accept_licence_pressed
 }
 accept_licence_pressed() {
-  ui press licence 148 || fail "press 148: $reply"
+  ui press licence "$(res_id IDC_ACCEPT)" || fail "press IDC_ACCEPT: $reply"
   read_page licence
-  check "licence: 148 chosen after the click" '.controls[] | select(.id == 148) | .check == 1' "$reply"
-  check "licence: 147 cleared by it" '.controls[] | select(.id == 147) | .check == 0' "$reply"
+  check_control "licence: acceptance chosen after the click" "$reply" IDC_ACCEPT '.check == 1'
+  check_control "licence: refusal cleared by it" "$reply" IDC_REFUSE '.check == 0'
   ui press licence 1 || fail "press OK: $reply"
   ui gone licence 10000 || fail "licence page still shown: $reply"
   wait_page main 30 || { fail "no main page: $reply"; return 1; }
@@ -288,7 +297,7 @@ watch_transfer() {
 complete_shown() {
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
-  check_text "main: complete" "$reply" 110 "${1:-Firmware transfer complete. }"
+  check_text "main: complete" "$reply" IDC_MESSAGE "${1:-Firmware transfer complete. }"
 }
 
 # complete_and_exit TEXT EXIT_LABEL: complete_shown in another language, its Exit
@@ -458,7 +467,7 @@ product_of() { sed -E 's/^USB\\VID_....&PID_(....).*/\1/' <<<"$1"; }
 # The main page says the printer was not found and offers Retry.
 not_found_shown() {
   read_page main
-  check_text "main: not found" "$reply" 110 \
+  check_text "main: not found" "$reply" IDC_MESSAGE \
     $'Printer is not found.\nMake sure that your computer is properly connected to the printer,and that the printer is turned on.\nTo transfer the firmware again, click [Retry].'
   check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
 }
@@ -510,8 +519,8 @@ transfer_fails_unwatched() {
   local pressed deadline=$((SECONDS + 20)) took
   ui press main 1 || fail "press Transfer: $reply"
   pressed=$(now)
-  until ui read main && jq -e '.visible and (.controls[] | select(.id == 110) | .text |
-      startswith("Could not"))' >/dev/null <<<"$reply"; do
+  until ui read main && jq -e --argjson id "$(res_id IDC_MESSAGE)" '.visible and
+      (.controls[] | select(.id == $id) | .text | startswith("Could not"))' >/dev/null <<<"$reply"; do
     ((SECONDS < deadline)) || break
     sleep 0.05
   done
@@ -525,7 +534,7 @@ transfer_fails_unwatched() {
 transfer_failed_shown() {
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
-  check_text "main: the transfer failed" "$reply" 110 \
+  check_text "main: the transfer failed" "$reply" IDC_MESSAGE \
     $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
   check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
 }

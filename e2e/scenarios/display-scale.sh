@@ -13,7 +13,6 @@ export E2E_UI_WIDE=1
 # shellcheck source=e2e/lib.sh
 source "$(dirname "$0")/../lib.sh"
 
-res_id() { sed -n "s/^#define $1 \([0-9]*\)$/\1/p" "$E2E_SOURCE_DIR/res/resource.h"; }
 # The main page's texts of all its states: message, button 1, button 2.
 main_texts=("110:$(res_id IDS_READY),$(res_id IDS_NOT_FOUND),$(res_id IDS_FAILED),$(res_id IDS_COMPLETE)"
   "1:$(res_id IDS_TRANSFER),$(res_id IDS_RETRY)" "2:$(res_id IDS_EXIT)")
