@@ -48,10 +48,9 @@ check() {
 # check_control DESCRIPTION PAGE_JSON CONTROL FILTER [jq args...]: FILTER holds of
 # the control, given by its id or its name in res/resource.h.
 check_control() {
-  local what=$1 json=$2 id=$3 filter=$4
-  shift 4
+  local id=$3
   [[ $id == [0-9]* ]] || id=$(res_id "$id")
-  check "$what" ".controls[] | select(.id == \$id) | $filter" "$json" --argjson id "$id" "$@"
+  check "$1" ".controls[] | select(.id == $id) | $4" "$2" "${@:5}"
 }
 # check_text DESCRIPTION PAGE_JSON CONTROL TEXT: the control shows exactly TEXT.
 check_text() { check_control "$1" "$2" "$3" '.text == $t' --arg t "$4"; }
@@ -73,10 +72,14 @@ E2E_HARDWARE_ID=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_HARDWARE_ID)
 # res_id NAME: the number res/resource.h gives NAME (IDC_ACCEPT, IDS_READY, ...).
 res_id() { sed -n "s/^#define $1 \([0-9]*\)$/\1/p" "$E2E_SOURCE_DIR/res/resource.h"; }
 
-# The image the executable carries, read out of its resources: the printer checks
-# what it receives against this, not against a file of the build.
+# e2e_extract_image [FILE]: the image the executable carries, read out of its
+# resources into FILE (firmware-from-exe.bin in the prefix), as $E2E_IMAGE: the
+# printer checks what it receives against this, not against a file of the build.
+# shellcheck disable=SC2120,SC2119  # linux-printer gives the file
 e2e_extract_image() {
-  /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" image "$E2E_UPDATER" "$1"
+  E2E_IMAGE=${1:-$WINEPREFIX/firmware-from-exe.bin}
+  /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" image "$E2E_UPDATER" "$E2E_IMAGE" ||
+    { fail "no image in $E2E_UPDATER"; return 1; }
 }
 
 # updater_damaged OUT: a copy of the updater with the middle byte of its image
@@ -95,8 +98,7 @@ scenario_begin() {
   echo "== $scenario"
   trap scenario_cleanup EXIT
   e2e_prefix "$scenario"
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  e2e_extract_image || return 1
   timing "prefix ready"
 }
 
@@ -106,9 +108,7 @@ scenario_begin() {
 scenario_pty_route() {
   echo "-- through the pseudo-terminal alone"
   ((failures == 0)) && e2e_discard_prefix
-  e2e_prefix "$scenario.pty" || return 1
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  e2e_prefix "$scenario.pty" && e2e_extract_image
 }
 
 # Japanese pages: Wine's edit control lays its text out through Uniscribe,
@@ -259,6 +259,15 @@ licence_shown() {
   check_control "licence: the agreement shown" "$reply" IDC_LICENSE_TEXT '.text | length > 1000'
 }
 
+# ready_shown: the updater started, its licence accepted, and the main page says
+# the printer is ready; the page is in $reply.
+ready_shown() {
+  updater_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: ready" "$reply" IDC_MESSAGE "Click [Transfer] to start transferring the firmware for update."
+}
+
 # Licence accepted (its button, then OK) and the main page shown.
 accept_licence() {
   licence_shown && accept_licence_pressed
@@ -312,9 +321,7 @@ complete_and_exit() {
 # exit_with_image: Exit ends the updater, and the printer (the one started
 # last) shows the whole image in its record.
 exit_with_image() {
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  timing "Exit pressed, updater ended"
+  exit_pressed
   printer_stop
   check_image_received
 }

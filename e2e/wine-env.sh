@@ -5,7 +5,6 @@
 # `wineserver -k` in an exit trap (wine_stop_all does it).
 #
 #   e2e_prefix [NAME]                   a fresh prefix for this run, as WINEPREFIX
-#   e2e_prefix_at DIR                   the same at any path (what is there goes first)
 #   e2e_discard_prefix                  removes this run's prefix
 
 E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -28,16 +27,11 @@ E2E_RAW_WRITE=$E2E_TOOLS/raw-write.exe
 E2E_HASH_BENCH=$E2E_TOOLS/hash-bench.exe
 E2E_DRIVER=$E2E_TOOLS/vprinterdrv.sys
 
-# A fresh copy of the template as this run's WINEPREFIX, under build/e2e/runs/.
+# A fresh copy of the template as this run's WINEPREFIX, under build/e2e/runs/. A
+# prefix left there by an earlier run (it may still have a wineserver) is ended
+# and removed first.
 e2e_prefix() {
-  mkdir -p "$E2E_BUILD_DIR/runs"
-  e2e_prefix_at "$E2E_BUILD_DIR/runs/${1:-run}"
-}
-
-# The same at any path. A prefix left there by an earlier run (it may still
-# have a wineserver) is ended and removed first: only for the tests' own folders.
-e2e_prefix_at() {
-  local prefix=$1
+  local prefix=$E2E_BUILD_DIR/runs/${1:-run}
   if [[ -d $prefix ]]; then
     WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true
     rm -rf "$prefix"

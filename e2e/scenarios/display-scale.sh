@@ -73,8 +73,7 @@ steps() {
     if ((dpi != 96)); then
       ((failures == 0)) && e2e_discard_prefix
       e2e_prefix "$scenario.$dpi" || return 1
-      E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-      e2e_extract_image "$E2E_IMAGE" || return 1
+      e2e_extract_image || return 1
       printer_register p1 || return 1
     fi
     set_dpi "$dpi"

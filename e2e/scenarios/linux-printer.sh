@@ -212,8 +212,7 @@ steps() {
   stand_in=$(mktemp -d /tmp/e2e-linux-printer.XXXXXX)
   chmod 755 "$stand_in"
   out=$E2E_LOGS/$scenario-script.txt
-  E2E_IMAGE=$stand_in/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  e2e_extract_image "$stand_in/firmware-from-exe.bin" || return 1
   mkdir -p "$stand_in/bin" "$stand_in/dev/usb" "$stand_in/copy" "$E2E_BUILD_DIR/runs"
   fake_printer "$stand_in/sys" 1-1 7c5e 4a83 "prismatone 3350 (composite)" "" 0:lp0 1:lp1
   fake_printer "$stand_in/sys" 1-2 04b8 0005 "another maker's printer" "" 0:lp2

@@ -67,12 +67,8 @@ vanish_during_reply() {
   if [[ $told == *"mode-switch reply: time-out"* ]]; then pass "a debugger was told the reply timed out"
   else fail "no debugger line about the reply's time-out"; fi
 
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: the transfer failed" "$reply" 110 \
-    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
+  transfer_failed_shown || return 1
+  exit_pressed
 
   printer_stop
   check "printer: the query arrived, then it vanished" \

@@ -1,12 +1,9 @@
 # shellcheck shell=bash
-# What the scripts share: their help, their messages, their timings, the CMake
-# cache. Sourced, not run; it needs bash alone.
+# What the scripts share. Sourced, not run; it needs bash alone.
 #
-#   show_help                      the script's head comment (line 2 up to its first
-#                                  `set -`) as its help, and the script ends with 0
+#   show_help                      the script's head comment up to its `set -`, then exit 0
 #   say TEXT...                    a line on standard output; a closed output stops nothing
-#   die TEXT...                    "SCRIPT: TEXT" on standard error, then the script ends
-#                                  with $die_status (1 unless the script set it)
+#   die TEXT...                    "SCRIPT: TEXT" on standard error, then exit $die_status (1)
 #   now                            the time, in seconds since the epoch (microseconds)
 #   seconds_since START [DIGITS]   the seconds since START (a `now`), with DIGITS decimals (3)
 #   cmake_cache_value BUILD NAME   the value of NAME in the build folder's CMakeCache.txt

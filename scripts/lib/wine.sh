@@ -8,10 +8,9 @@
 #   wine_prefix_into DIR                a copy of it in the empty folder DIR, as WINEPREFIX
 #   wine_stop_all                       ends the wineservers of every prefix made here
 #   wine_import_reg NAME                imports the .reg text on standard input
-#   wine_register_printer INSTANCE HWID... [--port N] [--device-id ID]
-#   wine_register_printer INSTANCE --device-id ID [--port N]
-#                                       makes setupapi list a printer-class device
-#                                       (with no hardware id at all in the second form)
+#   wine_register_printer INSTANCE [HWID...] [--port N] [--device-id ID]
+#                                       makes setupapi list a printer-class device (with
+#                                       no hardware id at all when only --device-id is given)
 #   wine_device_link INSTANCE HWID      the dosdevices path the updater opens for it
 
 export WINEARCH=win32
