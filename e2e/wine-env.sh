@@ -89,7 +89,7 @@ e2e_driver_printer() {
   E2E_DRIVER_PRINTERS+=("$name")
   local key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$E2E_DRIVER_SERVICE\\Printer$index"
   {
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "$key"
+    printf '[%s]\r\n' "$key"
     printf '"Method"=%s\r\n' "$(e2e_reg_text "$method")"
     printf '"Link"=%s\r\n' "$(e2e_reg_text "$link")"
     printf '"Pty"=%s\r\n' "$(e2e_reg_text "$(e2e_nt_path "$(e2e_driver_pty "$name")")")"
@@ -110,7 +110,7 @@ e2e_driver_start() {
   # A kernel driver (Type 1) started with the system (Start 2); a relative image
   # path does not load.
   {
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "$key"
+    printf '[%s]\r\n' "$key"
     printf '"Type"=dword:00000001\r\n"Start"=dword:00000002\r\n"ErrorControl"=dword:00000001\r\n'
     printf '"ImagePath"=%s\r\n\r\n' \
       "$(e2e_reg_text "C:\\windows\\system32\\drivers\\$E2E_DRIVER_SERVICE.sys")"

@@ -7,7 +7,7 @@
 #   wine_make_template                  makes the template, once for this Wine
 #   wine_prefix_into DIR                a copy of it in the empty folder DIR, as WINEPREFIX
 #   wine_stop_all                       ends the wineservers of every prefix made here
-#   wine_import_reg NAME                imports the .reg text on standard input
+#   wine_import_reg NAME                imports the .reg keys and values on standard input
 #   wine_register_printer INSTANCE [HWID...] [--port N] [--device-id ID]
 #                                       makes setupapi list a printer-class device (with
 #                                       no hardware id at all when only --device-id is given)
@@ -99,12 +99,13 @@ wine_stop_all() {
   return 0
 }
 
-# A .reg text from stdin, imported into WINEPREFIX through a file of that name
-# there: UTF-16LE with its mark, as regedit wants it (from an 8-bit file a
-# REG_MULTI_SZ would be stored as ANSI bytes).
+# The keys and values of a .reg text from stdin, imported into WINEPREFIX through
+# a file of that name there: UTF-16LE with its mark, as regedit wants it (from an
+# 8-bit file a REG_MULTI_SZ would be stored as ANSI bytes).
 wine_import_reg() {
   local reg=$WINEPREFIX/import-$1.reg
-  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+  { printf '\xff\xfe'; { printf 'Windows Registry Editor Version 5.00\r\n\r\n'; cat; } |
+    iconv -f UTF-8 -t UTF-16LE; } >"$reg"
   # Z: is the root of the Linux file system in every prefix.
   timeout 120 wine regedit /S "Z:${reg//\//\\}"
 }
@@ -147,7 +148,6 @@ wine_register_printer() {
   iface_key="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\DeviceClasses\\$WINE_USBPRINT_GUID\\$(wine_interface_key "$device_id" "$instance")"
   local instance_value="$device_id\\$instance"
   {
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
     printf '[%s]\r\n' "$enum_key"
     printf '"ClassGUID"="%s"\r\n' "$WINE_PRINTER_CLASS_GUID"
     ((${#hwids[@]})) &&
