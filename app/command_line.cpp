@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr int kArgumentSize = 64;
+constexpr int kArgumentSize = kLogPathSize;
 
 // One argument, cut short at the buffer's size; `length` counts it whole, so
 // that "/quietly" is never taken for "/quiet".
@@ -77,13 +77,28 @@ void KeepForTheLog(const Argument &argument, char *shown) {
   shown[shownLength] = 0;
 }
 
-void Take(const Argument &argument, CommandLine *command) {
+void KeepLogPath(const Argument &argument, CommandLine *command) {
+  int length = argument.length < kLogPathSize ? argument.length : 0;
+  for (int i = 0; i < length; ++i) command->logPath[i] = argument.text[i];
+  command->logPath[length] = 0;
+}
+
+// Returns whether a path must follow: a later /log replaces an earlier one.
+bool Take(const Argument &argument, CommandLine *command) {
+  if (IsOption(argument, "log")) {
+    command->log = 1;
+    command->logPath[0] = 0;
+    return true;
+  }
   if (IsOption(argument, "quiet"))
     command->quiet = 1;
   else if (IsOption(argument, "accept-licence") || IsOption(argument, "accept-license"))
     command->acceptLicence = 1;
+  else if (IsOption(argument, "check"))
+    command->check = 1;
   else if (command->unknownCount++ == 0)
     KeepForTheLog(argument, command->firstUnknown);
+  return false;
 }
 
 }  // namespace
@@ -92,11 +107,18 @@ void ReadCommandLine(LPCWSTR line, CommandLine *command) {
   *command = CommandLine{};
   if (line == nullptr) return;
   LPCWSTR at = SkipProgramName(line);
+  // The argument after /log is its path, whatever it looks like.
+  bool pathNext = false;
   for (;;) {
     while (IsBlank(*at)) ++at;
     if (*at == 0) return;
     Argument argument;
     at = NextArgument(at, &argument);
-    Take(argument, command);
+    if (pathNext) {
+      KeepLogPath(argument, command);
+      pathNext = false;
+    } else {
+      pathNext = Take(argument, command);
+    }
   }
 }

@@ -7,6 +7,19 @@
 
 namespace {
 
+// The worker's report: the bar and the percentage under it ("100 %" after the
+// last block), then the page's end. Both come from the worker's thread.
+void ShowProgress(WorkerLaunch *launch, int percent) {
+  char text[16];
+  SendDlgItemMessageA(launch->window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  wsprintfA(text, "%d %%", percent);
+  SetDlgItemTextA(launch->window, IDC_PERCENT, text);
+}
+
+void EndPage(WorkerLaunch *launch, int result) { EndDialog(launch->window, result); }
+
+const WorkerReport progressPageReport = {ShowProgress, EndPage};
+
 void Initialise(HWND window) {
   CenterWindow(window);
   SetDialogCaption(window);
@@ -14,7 +27,7 @@ void Initialise(HWND window) {
   // Given back at WM_DESTROY, on this same thread, however the page ends.
   HoldOffSleepAndShutdown(window);
   // Without a worker nothing would ever end the page: end it as failed.
-  if (StartTransferWorker(window, &workerLaunch) == nullptr) EndDialog(window, 1);
+  if (StartTransferWorker(window, &progressPageReport, &workerLaunch) == nullptr) EndDialog(window, 1);
 }
 
 }  // namespace

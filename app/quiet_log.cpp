@@ -1,5 +1,7 @@
 #include "quiet_log.h"
 
+#include "log_file.h"
+
 namespace {
 
 constexpr int kLineSize = 1024;
@@ -35,6 +37,7 @@ void WriteLine(HANDLE out, const char *text) {
 void OpenQuietLog(QuietLog *log) {
   log->out = nullptr;
   log->console = 0;
+  log->file = nullptr;
   HANDLE given = GetStdHandle(STD_OUTPUT_HANDLE);
   if (IsUsable(given)) {
     log->out = given;
@@ -47,6 +50,7 @@ void OpenQuietLog(QuietLog *log) {
 }
 
 void WriteLogLine(QuietLog *log, const char *text) {
+  WriteLogFileLine(log->file, text);
   if (log->out != nullptr) {
     WriteLine(log->out, text);
     return;
@@ -64,6 +68,8 @@ void WriteLogLine(QuietLog *log, const char *text) {
 }
 
 void CloseQuietLog(QuietLog *log) {
+  if (log->file != nullptr) CloseHandle(log->file);
   log->out = nullptr;
   log->console = 0;
+  log->file = nullptr;
 }

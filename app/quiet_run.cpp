@@ -1,7 +1,9 @@
 #include "quiet_run.h"
 
+#include "log_file.h"
 #include "one_copy.h"
 #include "port/port_failure.h"
+#include "printer_says.h"
 #include "quiet_log.h"
 #include "res/resource.h"
 #include "session_hold.h"
@@ -43,60 +45,80 @@ int End(QuietLog *log, int code, const char *outcome) {
   return code;
 }
 
+// String `id` as UTF-8, as the system's texts in the log are: one log line
+// is in one encoding, whatever the code page of the system.
+void LoadUtf8(UINT id, char *text) {
+  WCHAR wide[kTextSize] = {};
+  int length = LoadStringW(GetModuleHandleA(nullptr), id, wide, kTextSize);
+  int size = length <= 0 ? 0
+                         : WideCharToMultiByte(CP_UTF8, 0, wide, length, text, kTextSize - 1,
+                                               nullptr, nullptr);
+  text[size] = 0;
+}
+
 // "<model> (<version>)": who speaks, as every page's caption says it.
-void SayWhoRuns(QuietLog *log) {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  char model[kTextSize] = {};
-  char version[kTextSize] = {};
-  LoadStringA(instance, IDS_MODEL_NAME, model, kTextSize);
-  LoadStringA(instance, IDS_VERSION_TEXT, version, kTextSize);
+void SayWhoRuns(QuietLog *log, const char *mode) {
+  char model[kTextSize];
+  char version[kTextSize];
+  LoadUtf8(IDS_MODEL_NAME, model);
+  LoadUtf8(IDS_VERSION_TEXT, version);
   char line[kTextSize];
-  wsprintfA(line, "Firmware update for %.200s (%.200s), quiet mode.", model, version);
+  wsprintfA(line, "Firmware update for %.200s (%.200s), %s.", model, version, mode);
   WriteLogLine(log, line);
 }
 
 // The printer is looked for first, as the main page does, so that "not found"
-// has its own code; the worker then opens it again itself.
-int FindAndTransfer(QuietLog *log) {
+// has its own code; the worker then opens it again itself. A check stops there.
+int FindAndTransfer(QuietLog *log, int checkOnly) {
   char line[kTextSize];
   PortClearFailure();
+  char reason[kFailureTextSize];
   if (!ProbeTarget()) {
-    const PortFailure *failure = PortLastFailure();
-    wsprintfA(line, "Printer not found (failed at %s, error %lu).", failure->step,
-              static_cast<unsigned long>(failure->error));
+    PortFailureText(PortLastFailure(), reason, kFailureTextSize);
+    wsprintfA(line, "Printer not found (failed at %s).", reason);
     return End(log, QUIET_EXIT_PRINTER_NOT_FOUND, line);
   }
   wsprintfA(line, "Printer found: %.900s",
             reinterpret_cast<const UsbPort *>(currentPort)->deviceName);
   WriteLogLine(log, line);
+  // Asking the printer for its id is asking it something: a check does not.
+  if (!checkOnly) SayWhatPrinterSays(log, currentPort);
   ReleasePort();
+  if (checkOnly) return End(log, QUIET_EXIT_COMPLETE, "Printer check complete: nothing was sent.");
 
   QuietTransfer transfer = {{nullptr, nullptr, &quietReport}, log, 0, 1};
   HoldOffSleepAndShutdown(nullptr);
   TransferWorker(&transfer.launch);
   AllowSleepAndShutdown(nullptr);
   if (transfer.result == 0) return End(log, QUIET_EXIT_COMPLETE, "Firmware transfer complete.");
-  const PortFailure *failure = PortLastFailure();
-  wsprintfA(line, "Transfer failed at %s (error %lu).", failure->step,
-            static_cast<unsigned long>(failure->error));
+  PortFailureText(PortLastFailure(), reason, kFailureTextSize);
+  wsprintfA(line, "Transfer failed at %s.", reason);
   return End(log, QUIET_EXIT_TRANSFER_FAILED, line);
 }
 
 int Run(const CommandLine *command, QuietLog *log) {
-  SayWhoRuns(log);
+  // The file first, so that it holds every line.
+  char outcome[kLogOutcomeSize];
+  int logOpen = OpenLogFile(command, log, outcome);
+  SayWhoRuns(log, command->check ? "printer check" : "quiet mode");
+  if (!logOpen) return End(log, QUIET_EXIT_COMMAND_LINE, outcome);
   if (command->unknownCount > 0) {
     char line[kTextSize];
-    wsprintfA(
-        line,
-        "Cannot read the command line: unknown argument \"%s\" (known: /quiet, /accept-licence).",
-        command->firstUnknown);
+    wsprintfA(line,
+              "Cannot read the command line: unknown argument \"%s\" (known: /quiet, "
+              "/accept-licence, /check, /log PATH).",
+              command->firstUnknown);
     return End(log, QUIET_EXIT_COMMAND_LINE, line);
   }
-  if (!command->acceptLicence)
+  // A tool that asked for both would read 0 as done either way.
+  if (command->check && command->quiet)
+    return End(log, QUIET_EXIT_COMMAND_LINE,
+               "Cannot read the command line: /check and /quiet do not go together.");
+  if (!command->check && !command->acceptLicence)
     return End(log, QUIET_EXIT_LICENCE_NOT_ACCEPTED,
                "Licence not accepted: nothing was sent. /accept-licence accepts it on your "
                "organisation's behalf.");
-  WriteLogLine(log, "Licence accepted on the command line.");
+  if (!command->check) WriteLogLine(log, "Licence accepted on the command line.");
   // Checked before the printer is looked for: a damaged copy fails the same
   // way whether or not a printer is there, and its code says not to retry.
   PortClearFailure();
@@ -107,7 +129,7 @@ int Run(const CommandLine *command, QuietLog *log) {
   if (!TakeOneCopyGuard(&guard))
     return End(log, QUIET_EXIT_ANOTHER_COPY,
                "Another copy of the updater is running for this printer model: nothing was sent.");
-  int code = FindAndTransfer(log);
+  int code = FindAndTransfer(log, command->check);
   ReleaseOneCopyGuard(&guard);
   return code;
 }

@@ -1,7 +1,9 @@
 // The unattended run (FirmwareUpdater.exe /quiet /accept-licence) for the
 // tools that update a fleet of PCs: no window at all, so no display is needed
 // (a service, a start-up script, Wine with no X display); one line per step on
-// standard output; the outcome as the exit code.
+// standard output (and in the /log file); the outcome as the exit code. With
+// /check instead of /quiet it only looks for the printer, as the main page
+// does, and sends nothing: 0 found, 2 not.
 #pragma once
 
 #include "command_line.h"
@@ -20,5 +22,5 @@ enum QuietExit {
 
 // Runs the transfer as the progress page's worker does, without the pages:
 // nothing is sent unless the licence is accepted and the command line read
-// whole. Returns one of the exit codes.
+// whole (the /log file open, when one is named). Returns one of the exit codes.
 int QuietRun(const CommandLine *command);

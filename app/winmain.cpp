@@ -1,6 +1,6 @@
 // The program: the licence, then (only once accepted) the main page. Each
 // page's modal loop is the program's loop while it is shown. Started with
-// /quiet, it shows no page at all (quiet_run.h).
+// /quiet or /check, it shows no page at all (quiet_run.h).
 #include "command_line.h"
 #include "one_copy.h"
 #include "pages.h"
@@ -10,7 +10,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   CommandLine command;
   ReadCommandLine(GetCommandLineW(), &command);
-  if (command.quiet) return QuietRun(&command);
+  if (command.quiet || command.check) return QuietRun(&command);
   // A second copy for the same printer model shows the user the one that
   // runs, and leaves without a look at the printer.
   OneCopyGuard guard;

@@ -50,10 +50,11 @@ e2e_discard_prefix() {
 # ---- Printers served through the test driver ------------------------------------------
 #
 #   e2e_driver_printer NAME METHOD LINK VID PID [--pipes "0 1"] [--check-reply HEX]
-#                      [--empty-reads-when-gone]
+#                      [--empty-reads-when-gone] [--id-1284 TEXT] [--id-1284-never-answers]
 #                                       asks the driver for a printer: METHOD still-image
 #                                       (LINK UsbscanN, one link per pipe) or print-class
-#                                       (LINK the interface path it answers); its
+#                                       (LINK the interface path it answers, and its IEEE
+#                                       1284 id, or no answer to that request at all); its
 #                                       pseudo-terminal link is e2e_driver_pty NAME
 #   e2e_driver_start                    installs the driver and restarts this prefix's
 #                                       wineserver so that it loads; waits until it is ready
@@ -76,12 +77,14 @@ e2e_reg_text() { local text=${1//\\/\\\\}; printf '"%s"' "${text//\"/\\\"}"; }
 e2e_driver_printer() {
   local name=$1 method=$2 link=$3 vid=$4 pid=$5
   shift 5
-  local pipes="" reply="" empty_reads=""
+  local pipes="" reply="" empty_reads="" id="" id_never=""
   while (($#)); do
     case $1 in
       --pipes) pipes=$2; shift 2 ;;
       --check-reply) reply=$2; shift 2 ;;
       --empty-reads-when-gone) empty_reads=1; shift ;;
+      --id-1284) id=$2; shift 2 ;;
+      --id-1284-never-answers) id_never=1; shift ;;
       *) echo "e2e_driver_printer: unknown option $1" >&2; return 2 ;;
     esac
   done
@@ -98,6 +101,9 @@ e2e_driver_printer() {
     [[ -n $pipes ]] && printf '"Pipes"=%s\r\n' "$(e2e_reg_text "$pipes")"
     [[ -n $reply ]] && printf '"CheckReply"=hex:%s\r\n' "$(sed -E 's/(..)/\1,/g; s/,$//' <<<"$reply")"
     [[ -n $empty_reads ]] && printf '"EmptyReadsWhenGone"=dword:00000001\r\n'
+    [[ -n $id ]] && printf '"Id1284"=hex:%s\r\n' \
+      "$(printf '%s' "$id" | od -An -v -tx1 | tr -s ' \n' ',' | sed -e 's/^,//' -e 's/,$//')"
+    [[ -n $id_never ]] && printf '"Id1284NeverAnswers"=dword:00000001\r\n'
     printf '\r\n'
   } | wine_import_reg "driver-printer-$name"
 }

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "device_search.h"
+#include "error_text.h"
+
 namespace {
 
 PortFailure lastFailure;
@@ -12,10 +15,16 @@ void CopyStep(const char *text) {
   lastFailure.step[length] = 0;
 }
 
+// A step with no error code says so, so that the line never reads as if the
+// system had given one.
 void Announce(void) {
-  char line[kFailureStepSize + 48];
-  wsprintfA(line, "FirmwareUpdater: failed at %s (error %lu)\n", lastFailure.step,
-            static_cast<unsigned long>(lastFailure.error));
+  char line[kFailureTextSize + 64] = "FirmwareUpdater: failed at ";
+  char text[kFailureTextSize];
+  PortFailureText(&lastFailure, text, kFailureTextSize);
+  PortAppendText(line, sizeof line, text);
+  if (lastFailure.error == 0 && !lastFailure.searchSeen)
+    PortAppendText(line, sizeof line, " (no error code)");
+  PortAppendText(line, sizeof line, "\n");
   OutputDebugStringA(line);
 }
 
@@ -24,6 +33,14 @@ void Announce(void) {
 void PortNoteFailure(const char *step, DWORD error) {
   CopyStep(step != nullptr ? step : "");
   lastFailure.error = error;
+  lastFailure.searchSeen = 0;
+  Announce();
+}
+
+void PortNoteSearchFailure(DWORD error) {
+  CopyStep("device search");
+  lastFailure.error = error;
+  lastFailure.searchSeen = 1;
   Announce();
 }
 
@@ -45,4 +62,24 @@ const PortFailure *PortLastFailure(void) { return &lastFailure; }
 void PortClearFailure(void) {
   lastFailure.step[0] = 0;
   lastFailure.error = 0;
+  lastFailure.searchSeen = 0;
+}
+
+void PortFailureText(const PortFailure *failure, char *text, int size) {
+  if (text == nullptr || size <= 0) return;
+  text[0] = 0;
+  if (failure == nullptr) return;
+  PortAppendText(text, size, failure->step);
+  if (failure->searchSeen) {
+    char seen[kFailureTextSize];
+    DeviceSearchText(seen, kFailureTextSize);
+    PortAppendText(text, size, ": ");
+    PortAppendText(text, size, seen);
+  } else if (failure->error != 0) {
+    char words[kErrorTextSize];
+    PortErrorText(failure->error, words, kErrorTextSize);
+    PortAppendText(text, size, " (");
+    PortAppendText(text, size, words);
+    PortAppendText(text, size, ")");
+  }
 }

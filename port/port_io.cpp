@@ -168,3 +168,10 @@ int PortRead(Port *port, void *buffer, const uint32_t *count) {
   PortHeapFree(job);
   return result;
 }
+
+// Other timed device calls of the port layer run on the same mechanism.
+PortJob *PortNewJob(Port *port, uint32_t count) { return NewJob(port, count); }
+
+int PortRunJob(PortJob *job, unsigned(WINAPI *routine)(void *), bool *inTime) {
+  return RunJob(job, routine, inTime);
+}

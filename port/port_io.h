@@ -41,3 +41,14 @@ int PortRead(Port *port, void *buffer, const uint32_t *count);
 
 unsigned WINAPI PortWriteWorker(void *job);
 unsigned WINAPI PortReadWorker(void *job);
+
+// For the port layer's other timed device calls, which keep the same rules: a
+// job whose `count` bytes (zero-filled) follow it in one heap block, or null;
+// and its `routine` run on a thread of its own for the port's time-out, as
+// reads and writes are. PortRunJob returns 1 once the worker has ended, `*inTime`
+// telling whether it did so within the time-out (a routine that finished sets
+// `result`, and `count` to 0), and the job then is the caller's to free; 0 when
+// the worker could not be confirmed ended: the job, the port and the device
+// are then the device hold's.
+PortJob *PortNewJob(Port *port, uint32_t count);
+int PortRunJob(PortJob *job, unsigned(WINAPI *routine)(void *), bool *inTime);

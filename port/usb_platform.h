@@ -8,6 +8,8 @@
 constexpr GUID kUsbPrintInterfaceClass = {
     0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}};
 
+// IOCTL_USBPRINT_GET_1284_ID: the printer's IEEE 1284 device id.
+constexpr DWORD kIoctlGet1284Id = 0x00220034;
 // IOCTL_USBPRINT_VENDOR_GET_COMMAND: a vendor GET request through the printer-class driver.
 constexpr DWORD kIoctlVendorGetCommand = 0x0022003C;
 // IOCTL_GET_DEVICE_DESCRIPTOR of the still-image driver: the device's USB ids.

@@ -1,6 +1,7 @@
 // The printer-class open: the interface path, found by port name or hardware
 // id into the port's device name, opened once for writing and once for reading.
 #include "device_hold.h"
+#include "device_search.h"
 #include "port_failure.h"
 #include "usb_driver.h"
 #include "usb_location.h"
@@ -52,7 +53,7 @@ int UsbOpenPrintClass(UsbPort *port) {
   static_assert(sizeof port->deviceName == kUsbPathSize, "the search fills a path buffer");
   char *path = port->deviceName;
   if (!FindPath(port, path)) {
-    PortNoteFailure("device search", 0);
+    DeviceSearchFailed();
   } else if (DeviceHeld(path)) {
     DeviceHeldRefusal();  // a worker that could not be stopped may still write to it
   } else if (OpenHandles(port, path)) {

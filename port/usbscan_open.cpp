@@ -1,7 +1,7 @@
 // The still-image scan: "\\.\Usbscan0" to "\\.\Usbscan65534", each asked for
 // its USB ids through its pipe 0; the first with the port's ids is opened.
 #include "device_hold.h"
-#include "port_failure.h"
+#include "device_search.h"
 #include "usb_location.h"
 #include "usb_platform.h"
 
@@ -26,12 +26,25 @@ HANDLE OpenPipe(const char *device, int pipe) {
                      nullptr);
 }
 
-bool HasIds(HANDLE device, const UsbPort *port) {
+// "USB\VID_xxxx&PID_xxxx", as a hardware id names them.
+void IdsText(char *text, DWORD vendorId, DWORD productId) {
+  wsprintfA(text, "USB\\VID_%04X&PID_%04X", static_cast<unsigned>(vendorId & 0xFFFF),
+            static_cast<unsigned>(productId & 0xFFFF));
+}
+
+// Whether the device has the port's ids; the search's record gets its ids.
+bool HasIds(HANDLE device, const char *name, const UsbPort *port) {
   UsbscanDescriptor descriptor = {};
   DWORD returned = 0;
+  char seen[kNameSize + 16];
   if (!DeviceIoControl(device, kIoctlGetDeviceDescriptor, nullptr, 0, &descriptor,
-                       sizeof descriptor, &returned, nullptr))
+                       sizeof descriptor, &returned, nullptr)) {
+    wsprintfA(seen, "%s (ids not readable)", name);
+    DeviceSearchSaw(seen);
     return false;
+  }
+  IdsText(seen, descriptor.vendorId, descriptor.productId);
+  DeviceSearchSaw(seen);
   return descriptor.vendorId == static_cast<WORD>(port->vendorId) &&
          descriptor.productId == static_cast<WORD>(port->productId);
 }
@@ -44,6 +57,9 @@ int UsbscanOpen(UsbPort *port) {
   port->writeHandle = INVALID_HANDLE_VALUE;
   port->readHandle = INVALID_HANDLE_VALUE;
   char *device = port->deviceName;
+  char sought[kNameSize];
+  IdsText(sought, port->vendorId, port->productId);
+  DeviceSearchBegin("still-image", sought);
   bool heldSeen = false;
   for (int number = 0; number <= kLastUsbscanNumber; ++number) {
     wsprintfA(device, "\\\\.\\Usbscan%d", number);
@@ -55,7 +71,7 @@ int UsbscanOpen(UsbPort *port) {
     }
     port->deviceHandle = OpenPipe(device, 0);
     if (port->deviceHandle == INVALID_HANDLE_VALUE) continue;
-    if (!HasIds(port->deviceHandle, port)) {
+    if (!HasIds(port->deviceHandle, device, port)) {
       CloseHandle(port->deviceHandle);
       port->deviceHandle = INVALID_HANDLE_VALUE;
       continue;
@@ -70,6 +86,5 @@ int UsbscanOpen(UsbPort *port) {
   }
   device[0] = 0;
   if (heldSeen) return DeviceHeldRefusal();
-  PortNoteFailure("device search", 0);
-  return 0;
+  return DeviceSearchFailed();
 }

@@ -1,12 +1,11 @@
 // The transfer worker: the image goes to the printer behind its header, block
-// by block, with the progress page told after every full block.
+// by block, with whoever launched it told after every full block.
 #include "transfer_worker.h"
 
 #include "control_frame.h"
 #include "image_check.h"
 #include "port/port_failure.h"
 #include "port/port_io.h"
-#include "res/resource.h"
 #include "target.h"
 
 WorkerLaunch workerLaunch;
@@ -17,8 +16,6 @@ constexpr uint32_t kBlockSize = 65472;
 constexpr uint8_t kImageMarker = 0xFF;
 constexpr uint8_t kImageHeaderVersion = 4;
 constexpr DWORD kFinishedPauseMs = 1000;
-constexpr int kPercentControl = IDC_PERCENT;
-constexpr int kProgressControl = IDC_PROGRESS;
 
 // The two interfaces of composite printers that must be switched first.
 constexpr const char *kSwitchingInterfaces[] = {"USB\\VID_7C5E&PID_4A83&MI_01",
@@ -41,20 +38,6 @@ int SendHeader(uint32_t length) {
   uint32_t count = kControlFrameSize;
   return PortWrite(currentPort, &frame.imageHeader, &count);
 }
-
-// The progress page's report: the bar and the percentage under it ("100 %"
-// after the last block), then the page's end.
-void ShowProgress(WorkerLaunch *launch, int percent) {
-  char text[16];
-  SendDlgItemMessageA(launch->window, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(percent),
-                      0);
-  wsprintfA(text, "%d %%", percent);
-  SetDlgItemTextA(launch->window, kPercentControl, text);
-}
-
-void EndPage(WorkerLaunch *launch, int result) { EndDialog(launch->window, result); }
-
-const WorkerReport progressPageReport = {ShowProgress, EndPage};
 
 // Keeps which block failed with the port's reason; always 0.
 int BlockFailed(int block) {
@@ -113,9 +96,9 @@ DWORD WINAPI TransferWorker(LPVOID parameter) {
   return 1;
 }
 
-HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch) {
+HANDLE StartTransferWorker(HWND window, const WorkerReport *report, WorkerLaunch *launch) {
   launch->window = window;
-  launch->report = &progressPageReport;
+  launch->report = report;
   launch->thread = CreateThread(nullptr, 0, TransferWorker, launch, 0, nullptr);
   return launch->thread;
 }

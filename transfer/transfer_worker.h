@@ -1,5 +1,5 @@
 // The transfer: one thread that sends the firmware image to the printer and
-// reports to the progress page, or to whoever else launched it.
+// reports to whoever launched it (the progress page, the quiet run).
 #pragma once
 
 #include "platform/win32.h"
@@ -17,25 +17,25 @@ struct WorkerReport {
 
 // How the progress page hands itself to the worker; rewritten for every transfer.
 struct WorkerLaunch {
-  HWND window;                 // the progress page: updated, then ended, by the worker
+  HWND window;                 // the progress page, which its report updates, then ends
   HANDLE thread;               // the worker, as CreateThread returned it
-  const WorkerReport *report;  // the progress page's, as StartTransferWorker sets it
+  const WorkerReport *report;  // where the worker reports
 };
 
 extern WorkerLaunch workerLaunch;
 
-// Starts TransferWorker for the page `window`, reporting to that page; returns
-// its thread, or null when it could not be started (the page must then be
-// ended by its caller).
-HANDLE StartTransferWorker(HWND window, WorkerLaunch *launch);
+// Starts TransferWorker for the page `window`, reporting through `report`;
+// returns its thread, or null when it could not be started (the page must then
+// be ended by its caller).
+HANDLE StartTransferWorker(HWND window, const WorkerReport *report, WorkerLaunch *launch);
 // Closes the worker's thread handle once its page has ended. The worker itself
 // may still be leaving; nothing waits for it.
 void ReleaseTransferWorker(WorkerLaunch *launch);
 
 // Checks the image against its stored digest, probes the printer, runs the
 // mode-switch exchange when the interface calls for it, sends the header and
-// the image, releases the port and reports the end: on the progress page,
-// EndDialog with 0 after a complete transfer or 1 after any failure. Always
+// the image, releases the port and reports the end through the launch's report:
+// 0 after a complete transfer, 1 after any failure. Always
 // returns 1. Runs as well on a thread that is not its own (the quiet run's).
 DWORD WINAPI TransferWorker(LPVOID launch);
 

@@ -106,6 +106,12 @@ NTSTATUS VpReadPrinter(PUNICODE_STRING serviceKey, int index, struct vp_printer 
       !NT_SUCCESS(QueryValue(key, L"CheckReply", printer->checkReply, sizeof printer->checkReply,
                              &type, &printer->checkReplyLength)))
     printer->checkReplyLength = 0;
+  if (NT_SUCCESS(status) &&
+      !NT_SUCCESS(QueryValue(key, L"Id1284", printer->id1284, sizeof printer->id1284, &type,
+                             &printer->id1284Length)))
+    printer->id1284Length = 0;
+  if (!NT_SUCCESS(QueryNumber(key, L"Id1284NeverAnswers", &printer->idNeverAnswers)))
+    printer->idNeverAnswers = 0;
   ZwClose(key);
   return status;
 }

@@ -1,6 +1,6 @@
 /* What the updater asks of a device: opens, reads and writes (forwarded to the
  * printer by the queues), the still-image driver's descriptor request and the
- * printer-class driver's vendor request. */
+ * printer-class driver's vendor and IEEE 1284 id requests. */
 #include "vprinter_driver.h"
 /* After the kernel headers, which these need. */
 #include <usbprint.h>
@@ -50,6 +50,43 @@ NTSTATUS NTAPI VpDispatchReadWrite(PDEVICE_OBJECT device, PIRP irp) {
   return VpQueueRequest(&printer->readQueue, irp, NULL, stack->Parameters.Read.Length);
 }
 
+static void Count(struct vp_printer *printer, LONG *counter) {
+  KIRQL irql;
+  KeAcquireSpinLock(&printer->recordLock, &irql);
+  ++*counter;
+  KeReleaseSpinLock(&printer->recordLock, irql);
+  VpWriteRecord(printer);
+}
+
+/* A request left unanswered ends only when the updater cancels it. */
+static void NTAPI CancelIdRequest(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  IoReleaseCancelSpinLock(irp->CancelIrql);
+  struct vp_printer *printer = irp->Tail.Overlay.DriverContext[0];
+  Count(printer, &printer->record.cancelledIdRequests);
+  Complete(irp, STATUS_CANCELLED, 0);
+}
+
+/* The printer class's reply as usbprint passes it on: a big-endian length that
+ * counts its own two bytes, then the id; what does not fit is cut off, as a
+ * short USB answer is. */
+static NTSTATUS AnswerId(struct vp_printer *printer, PIRP irp, UCHAR *buffer, ULONG outLength) {
+  Count(printer, &printer->record.idRequests);
+  if (printer->idNeverAnswers) {
+    irp->Tail.Overlay.DriverContext[0] = printer;
+    IoMarkIrpPending(irp);
+    IoSetCancelRoutine(irp, CancelIdRequest);
+    if (irp->Cancel && IoSetCancelRoutine(irp, NULL)) Complete(irp, STATUS_CANCELLED, 0);
+    return STATUS_PENDING;
+  }
+  ULONG length = printer->id1284Length + 2;
+  UCHAR reply[VP_ID_BYTES + 2] = {(UCHAR)(length >> 8), (UCHAR)length};
+  RtlCopyMemory(reply + 2, printer->id1284, printer->id1284Length);
+  ULONG n = length < outLength ? length : outLength;
+  RtlCopyMemory(buffer, reply, n);
+  return Complete(irp, STATUS_SUCCESS, n);
+}
+
 NTSTATUS NTAPI VpDispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   struct vp_device *extension = device->DeviceExtension;
   struct vp_printer *printer = extension->printer;
@@ -60,7 +97,8 @@ NTSTATUS NTAPI VpDispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   UCHAR *buffer = irp->AssociatedIrp.SystemBuffer;
 
   /* An unplugged device answers nothing, so the scan passes over it. */
-  if ((code == (ULONG)IOCTL_GET_DEVICE_DESCRIPTOR || code == IOCTL_USBPRINT_VENDOR_GET_COMMAND) &&
+  if ((code == (ULONG)IOCTL_GET_DEVICE_DESCRIPTOR || code == IOCTL_USBPRINT_VENDOR_GET_COMMAND ||
+       code == IOCTL_USBPRINT_GET_1284_ID) &&
       !PrinterThere(printer))
     return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   if (code == (ULONG)IOCTL_GET_DEVICE_DESCRIPTOR && printer->method == VP_STILL_IMAGE) {
@@ -83,6 +121,9 @@ NTSTATUS NTAPI VpDispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     RtlCopyMemory(buffer, printer->checkReply, n);
     return Complete(irp, STATUS_SUCCESS, n);
   }
+  if (code == IOCTL_USBPRINT_GET_1284_ID && printer->method == VP_PRINT_CLASS &&
+      (printer->id1284Length || printer->idNeverAnswers))
+    return AnswerId(printer, irp, buffer, outLength);
   if (code == IOCTL_VPRINTER_WHICH && outLength >= sizeof(struct vp_which)) {
     struct vp_which which = {printer->method == VP_STILL_IMAGE, printer->index, extension->pipe};
     RtlCopyMemory(buffer, &which, sizeof which);

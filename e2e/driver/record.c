@@ -37,11 +37,12 @@ void VpWriteRecord(struct vp_printer *printer) {
       text, sizeof text,
       "{\"ready\":%s,\"cancelledReads\":%ld,\"cancelledWrites\":%ld,\"lastCancelMs\":%I64d,"
       "\"lastWriteDoneMs\":%I64d,\"bytesWritten\":%I64d,\"opens\":%ld,\"failedRequests\":%ld,"
-      "\"checks\":%ld,\"lastCheckValue\":%u,\"emptyReads\":%ld}\n",
+      "\"checks\":%ld,\"lastCheckValue\":%u,\"emptyReads\":%ld,\"idRequests\":%ld,"
+      "\"cancelledIdRequests\":%ld}\n",
       copy.failedRequests < 0 ? "false" : "true", copy.cancelledReads, copy.cancelledWrites,
       copy.lastCancelMs, copy.lastWriteDoneMs, copy.bytesWritten, copy.opens,
       copy.failedRequests < 0 ? 0L : copy.failedRequests, copy.checks,
-      (unsigned)copy.lastCheckValue, copy.emptyReads);
+      (unsigned)copy.lastCheckValue, copy.emptyReads, copy.idRequests, copy.cancelledIdRequests);
   if (length < 0) return;
   /* Written under a second name and renamed over the first: a reader never
    * sees half a record. */

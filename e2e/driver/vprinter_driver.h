@@ -10,6 +10,7 @@
 #define VP_MAX_PIPES 8
 #define VP_PATH_CHARS 512
 #define VP_REPLY_BYTES 64
+#define VP_ID_BYTES 512
 #define VP_LEFTOVER_BYTES 4096
 
 /* What the updater's pipe or interface handle reaches. */
@@ -55,6 +56,8 @@ struct vp_record {
   LONG checks;
   USHORT lastCheckValue;
   LONG emptyReads;
+  LONG idRequests;
+  LONG cancelledIdRequests;
 };
 
 struct vp_printer {
@@ -68,6 +71,12 @@ struct vp_printer {
   int pipeCount;
   UCHAR checkReply[VP_REPLY_BYTES];
   ULONG checkReplyLength;
+  /* The IEEE 1284 id the printer-class request answers with (after the length
+   * the class puts first); none configured: the request is not known. With
+   * `idNeverAnswers` it is never answered at all, only completed when cancelled. */
+  UCHAR id1284[VP_ID_BYTES];
+  ULONG id1284Length;
+  ULONG idNeverAnswers;
   /* Once the printer is gone, reads succeed with nothing instead of failing, as
    * a printer-class handle whose device vanished may answer. */
   ULONG emptyReadsWhenGone;

@@ -4,9 +4,12 @@
 # FirmwareUpdater.exe /quiet /accept-licence and its other command lines, each
 # with its exit code, its log on standard output and what the printer received,
 # and none of them so much as trying to make a window (Wine says
-# "nodrv_CreateWindow" when a program does). A second quiet copy started
-# half-way through a transfer ends with 4 and the printer still gets one whole
-# image. Then scripts/update-from-linux --quiet against a stand-in sysfs: the
+# "nodrv_CreateWindow" when a program does). A second quiet copy and a /check
+# started half-way through a transfer end with 4 and the printer still gets one
+# whole image. /log: the transfer's lines reach the file as they are said, a
+# later /check (which neither writes nor reads a byte of the printer) adds its
+# own, each with its time; a log that cannot be opened ends the run with 5.
+# Then scripts/update-from-linux --quiet against a stand-in sysfs: the
 # updater's log and exit code come through it, with no display either.
 # shellcheck disable=SC2016
 set -uo pipefail
@@ -34,6 +37,8 @@ quiet_result() {
   log=$(tr -d '\r' <"$E2E_LOGS/$scenario-$1.log")
   echo "  $1: $2 -> exit $status in $took s"
   tr -d '\r' <"$E2E_LOGS/$scenario-$1.log" | sed 's/^/    | /'
+  # A reason always comes in the system's words, never as a bare "error 0".
+  if grep -q 'error 0\b' <<<"$log"; then fail "$1: the log has an \"error 0\""; fi
   # The updater's user32 starts explorer.exe for a desktop, which cannot make
   # its window either: those lines (by explorer's process id) are not the
   # updater's.
@@ -62,39 +67,82 @@ complete_log() {
   echo "Firmware transfer complete. Exit code 0."
 }
 
-# A slow printer, the image whole, and meanwhile a second copy refused.
+# The log file of the runs that name one, in a folder with a blank in its name.
+log_file='C:\some folder\update.log'
+log_file_unix() { printf '%s/drive_c/some folder/update.log' "$WINEPREFIX"; }
+
+# A slow printer, the image whole, its lines in the log file while it goes, and
+# meanwhile a second quiet copy and then a check refused. The image takes 25 s,
+# time for both under emulation on a loaded machine.
 accepted_with_a_second_copy() {
   local path deadline
   path="\\\\?\\$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")"
-  printer_start p1 --bytes-per-second 300000 || return 1
+  mkdir -p "$(dirname "$(log_file_unix)")"
+  printer_start p1 --bytes-per-second 40000 || return 1
   local start
   start=$(now)
-  WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence \
+  WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence /log "$log_file" \
     >"$E2E_LOGS/$scenario-accepted.log" \
     2>"$E2E_LOGS/$scenario-accepted.err" &
   updater_pid=$!
   deadline=$((SECONDS + 30))
-  until grep -q '^Block 2 sent' "$E2E_LOGS/$scenario-accepted.log"; do
+  until grep -q ' Block 2 sent' "$(log_file_unix)" 2>/dev/null; do
     if ! kill -0 "$updater_pid" 2>/dev/null || ((SECONDS >= deadline)); then break; fi
     sleep 0.05
   done
+  if kill -0 "$updater_pid" 2>/dev/null; then
+    pass "the log file has block 2's line while the transfer goes on"
+  else
+    fail "the log file had no line for block 2 while the updater ran"
+  fi
   quiet_run second-copy /quiet /accept-licence
   check "a second copy ends with 4 at once" '.[0] == 4 and .[1] < 10' "[$status, $took]"
   check "... saying so" '. == $t' "$(tail -1 <<<"$log" | jq -R .)" --arg t \
     "Another copy of the updater is running for this printer model: nothing was sent. Exit code 4."
+  quiet_run second-check /check
+  check "a check meanwhile ends with 4 too" '. == 4' "$status"
+  kill -0 "$updater_pid" 2>/dev/null || fail "the transfer ended before the second copies did"
   status=0
   wait "$updater_pid" || status=$?
   updater_pid=""
   took=$(seconds_since "$start")
-  quiet_result accepted "/quiet /accept-licence"
+  quiet_result accepted "/quiet /accept-licence /log \"$log_file\""
   check "accepted: exit 0" '. == 0' "$status"
-  if [[ $log == "$(complete_log "$path")" ]]; then
+  if [[ $(grep -v '^Printer says: ' <<<"$log") == "$(complete_log "$path")" ]]; then
     pass "accepted: the log names the printer, has a line per block and says complete"
   else
     fail "accepted: the log is not the one expected:"$'\n'"$(complete_log "$path")"
   fi
+  # A pseudo-terminal answers no device request, and the log says so in Wine's words.
+  if [[ $(sed -n 4p <<<"$log") =~ ^Printer\ says:\ nothing\ \(error\ 50:\ .+\)$ ]]; then
+    pass "accepted: after the printer found, what it says: nothing, and why"
+  else
+    fail "accepted: the fourth line is not what the printer says"
+  fi
   printer_stop p1
   check_image_received
+}
+
+# The printer looked for again with /check into the same log: found, not a
+# byte written or read; the file holds both runs' lines, each with its time.
+checked_into_the_log() {
+  local stamps
+  printer_start p1 || return 1
+  quiet_run check /check /log "$log_file"
+  check "check: exit 0" '. == 0' "$status"
+  check "check: the printer found, nothing sent" '. == $t' "$(tail -2 <<<"$log" | jq -Rs .)" --arg t \
+    "Printer found: $1"$'\n'"Printer check complete: nothing was sent. Exit code 0."$'\n'
+  printer_stop p1
+  check "check: the printer had not a byte written or read" \
+    '.writes == [] and .reads == [] and .bytesReceived == 0 and .bytesSent == 0' "$record"
+  if cat "$E2E_LOGS/$scenario-accepted.log" "$E2E_LOGS/$scenario-check.log" | cmp -s - \
+    <(sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} //' "$(log_file_unix)"); then
+    pass "the log file holds both runs' lines, in order, ended CR LF"
+  else
+    fail "the log file is not both runs' lines:"$'\n'"$(cat "$(log_file_unix)")"
+  fi
+  stamps=$(grep -c -E $'^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [^\r]*\r$' "$(log_file_unix)")
+  check "... each after its date and time" '.[0] == .[1]' "[$stamps, $(wc -l <"$(log_file_unix)")]"
 }
 
 # case | arguments | printer p1 (vprinter-pty options; "none": not listed) |
@@ -103,9 +151,11 @@ accepted_with_a_second_copy() {
 # buffer may take that block whole: the failure is at block 7 or 8.
 cases=(
   'not-accepted|/quiet||1|Licence not accepted: nothing was sent\. /accept-licence accepts it on your organisation.s behalf\. Exit code 1\.'
-  'unknown|/quiet /accept-licence /force||5|Cannot read the command line: unknown argument "/force" \(known: /quiet, /accept-licence\)\. Exit code 5\.'
-  'vanishes|-QUIET -Accept-Licence|--disconnect-after 400000|3|Transfer failed at write block [78]: .+ \(error [0-9]+\)\. Exit code 3\.'
-  'no-printer|/quiet /accept-licence|none|2|Printer not found \(failed at device search, error 0\)\. Exit code 2\.'
+  'unknown|/quiet /accept-licence /force||5|Cannot read the command line: unknown argument "/force" \(known: /quiet, /accept-licence, /check, /log PATH\)\. Exit code 5\.'
+  'vanishes|-QUIET -Accept-Licence|--disconnect-after 400000|3|Transfer failed at write block [78]: write \(error [1-9][0-9]*: .+\)\. Exit code 3\.'
+  'no-printer|/quiet /accept-licence|none|2|Printer not found \(failed at device search: no printer-class device present\)\. Exit code 2\.'
+  'check-no-printer|/check|none|2|Printer not found \(failed at device search: no printer-class device present\)\. Exit code 2\.'
+  'log-unwritable|/quiet /accept-licence /log C:\no-folder\update.log||5|Cannot open the log file "C:\\no-folder\\update\.log" \(error 3: [^)]+\): nothing was sent\. Exit code 5\.'
 )
 
 # the_cases NAME...: those rows of the table.
@@ -127,7 +177,7 @@ the_cases() {
           "[$(grep -c '^Block [0-9]* sent: ' <<<"$log"), $(tail -1 <<<"$log" | sed -E 's/.*write block ([0-9]+).*/\1/;t;s/.*/0/')]"
         printer_cut_short disconnect 400000 p1
         ;;
-      no-printer) ;;
+      no-printer | check-no-printer) ;;
       *) printers_idle p1 ;;
     esac
   done
@@ -175,10 +225,11 @@ steps() {
   scenario_begin quiet || return 1
   stand_in=$(mktemp -d /tmp/e2e-quiet.XXXXXX)
   trap 'scenario_cleanup; rm -rf "$stand_in"' EXIT
-  the_cases no-printer || return 1
+  the_cases no-printer check-no-printer || return 1
   printer_register p1 || return 1
   accepted_with_a_second_copy || return 1
-  the_cases not-accepted unknown vanishes || return 1
+  checked_into_the_log "\\\\?\\$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")" || return 1
+  the_cases not-accepted unknown vanishes log-unwritable || return 1
   from_linux
 }
 

@@ -3,9 +3,11 @@
 // one of them waits in a model call, so a 30 s time-out passes in no real time
 // and the same run gives the same times however loaded the machine is.
 #include <algorithm>
+#include <ctime>
 #include <vector>
 
 #include "internal/kernel.h"
+#include "win32_files.h"
 #include "win32_kernel.h"
 
 namespace sim {
@@ -195,3 +197,16 @@ void EndRealIo(void *record) {
 
 // Windows counts from boot; start well past zero so nothing relies on small values.
 DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(0x00200000u + sim::NowMs()); }
+
+// The machine started on 9 December 2026 at 14:03:27 local time.
+void WINAPI GetLocalTime(LPSYSTEMTIME time) {
+  constexpr time_t kStartedAt = 1796825007;
+  sim::ModelTime now = sim::NowMs();
+  time_t seconds = kStartedAt + static_cast<time_t>(now / 1000);
+  std::tm date = {};
+  gmtime_r(&seconds, &date);
+  *time = {static_cast<WORD>(date.tm_year + 1900), static_cast<WORD>(date.tm_mon + 1),
+           static_cast<WORD>(date.tm_wday),        static_cast<WORD>(date.tm_mday),
+           static_cast<WORD>(date.tm_hour),        static_cast<WORD>(date.tm_min),
+           static_cast<WORD>(date.tm_sec),         static_cast<WORD>(now % 1000)};
+}

@@ -23,6 +23,7 @@ struct DeviceFile : DeviceObject {
 };
 
 constexpr DWORD kGetDeviceDescriptor = 0x80002018;  // IOCTL_GET_DEVICE_DESCRIPTOR
+constexpr DWORD kGet1284Id = 0x00220034;            // IOCTL_USBPRINT_GET_1284_ID
 
 // "\\.\Usbscan<number>\<pipe>" in any letter case. The bare device name does
 // not parse: the still-image driver opens only its pipes.
@@ -152,6 +153,17 @@ world::IoOutcome AnswerDescriptor(const Device &device, BYTE *out, DWORD outSize
   return world::IoOutcome::Done(8);
 }
 
+// The printer class's reply, as usbprint passes it on: a big-endian length
+// that counts its own two bytes, then the id. A guess: a buffer too small for
+// it gets what fits, as the USB request's short answer would.
+world::IoOutcome Answer1284Id(const std::string &id, BYTE *out, DWORD outSize) {
+  std::string reply = {char((id.size() + 2) >> 8), char((id.size() + 2) & 0xFF)};
+  reply += id;
+  DWORD moved = out == nullptr ? 0 : std::min(DWORD(reply.size()), outSize);
+  if (moved != 0) std::memcpy(out, reply.data(), moved);
+  return world::IoOutcome::Done(moved);
+}
+
 }  // namespace
 }  // namespace sim
 
@@ -184,6 +196,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
                       LPOVERLAPPED overlapped) {
   if (sim::IsStandardOutput(file)) return sim::WriteStandardOutput(buffer, toWrite, written);
   if (sim::IsConsoleOutput(file)) return sim::WriteConsoleOutput(buffer, toWrite, written);
+  if (sim::IsDiskFile(file)) return sim::WriteDiskFile(file, buffer, toWrite, written);
   return sim::Io(world::DeviceCall::WriteFile, file, toWrite, written, overlapped,
                  [&](const sim::DeviceFile &opened, DWORD size) {
                    return opened.device->endpoint()->Write(opened.pipe,
@@ -193,14 +206,17 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
 
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                             DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
-  return sim::Io(world::DeviceCall::DeviceIoControl, device, outSize, returned, overlapped,
-                 [&](const sim::DeviceFile &opened, DWORD size) {
-                   const sim::Device &target = *opened.device;
-                   BYTE *reply = static_cast<BYTE *>(out);
-                   if (!target.printClass && target.still.answerDescriptor &&
-                       code == sim::kGetDeviceDescriptor)
-                     return sim::AnswerDescriptor(target, reply, size);
-                   return target.endpoint()->Control(
-                       opened.pipe, code, static_cast<const BYTE *>(in), inSize, reply, size);
-                 });
+  return sim::Io(
+      world::DeviceCall::DeviceIoControl, device, outSize, returned, overlapped,
+      [&](const sim::DeviceFile &opened, DWORD size) {
+        const sim::Device &target = *opened.device;
+        BYTE *reply = static_cast<BYTE *>(out);
+        if (!target.printClass && target.still.answerDescriptor &&
+            code == sim::kGetDeviceDescriptor)
+          return sim::AnswerDescriptor(target, reply, size);
+        if (target.printClass && !target.print.ieee1284Id.empty() && code == sim::kGet1284Id)
+          return sim::Answer1284Id(target.print.ieee1284Id, reply, size);
+        return target.endpoint()->Control(opened.pipe, code, static_cast<const BYTE *>(in), inSize,
+                                          reply, size);
+      });
 }

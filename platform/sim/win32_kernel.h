@@ -2,6 +2,8 @@
 // runtime's thread start, as the model provides them.
 #pragma once
 
+#include <cstdarg>
+
 #include "win32_types.h"
 
 // Threads and waits.
@@ -87,6 +89,14 @@ BOOL WINAPI FreeConsole(void);
 #define CTRL_BREAK_EVENT 1u
 #define CTRL_CLOSE_EVENT 2u
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+
+// The system's texts for its error codes. Only FORMAT_MESSAGE_FROM_SYSTEM into
+// the caller's buffer is modelled, in the user-interface language (language 0)
+// or in 1033 or 1041 named.
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPWSTR buffer, DWORD size, va_list *arguments);
 
 // Last error.
 DWORD WINAPI GetLastError(void);

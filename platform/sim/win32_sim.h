@@ -5,6 +5,7 @@
 
 #include "win32_crypto.h"
 #include "win32_devices.h"
+#include "win32_files.h"
 #include "win32_kernel.h"
 #include "win32_net.h"
 #include "win32_resources.h"

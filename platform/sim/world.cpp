@@ -98,6 +98,7 @@ void Reset() {
   sim::ResetNet();
   sim::ResetProcess();
   sim::ResetConsole();
+  sim::ResetDisk();
   ClearDebugOutput();
 }
 

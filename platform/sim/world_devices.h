@@ -57,6 +57,10 @@ struct PrintClassDevice {
   int portNumber = -1;
   // Null: listed but not there (CreateFileA fails with ERROR_FILE_NOT_FOUND).
   std::shared_ptr<DeviceEndpoint> endpoint;
+  // The IEEE 1284 device id the printer-class driver answers
+  // IOCTL_USBPRINT_GET_1284_ID with, after the two-byte length it puts first;
+  // any bytes. Empty: the request goes to the endpoint like any other.
+  std::string ieee1284Id;
   // Malformed data, as a broken driver or registry can give it: the hardware-id
   // list without its final empty string and its last id's terminator; the
   // interface detail's path without its terminator (the sizes reported shrink

@@ -97,7 +97,7 @@ bool WaitForEvent(HANDLE handle, DWORD milliseconds, DWORD &result);
 
 // Kernel objects live in the handle table until their last handle is closed.
 struct KernelObject {
-  enum class Kind { thread, device, ui, event, net, mutex, crypto, console };
+  enum class Kind { thread, device, ui, event, net, mutex, crypto, console, file };
   explicit KernelObject(Kind k) : kind(k) {}
   virtual ~KernelObject() = default;
   const Kind kind;
@@ -130,5 +130,11 @@ BOOL WriteConsoleOutput(const void *bytes, DWORD size, LPDWORD written);
 HANDLE OpenConsoleOutput();
 // Back to no console, no handlers.
 void ResetConsole();
+
+// Files on the model's disk (disk_files.cpp): WriteFile on one writes into it.
+bool IsDiskFile(HANDLE handle);
+BOOL WriteDiskFile(HANDLE handle, const void *bytes, DWORD size, LPDWORD written);
+// Back to a disk with no folders and no files.
+void ResetDisk();
 
 }  // namespace sim
