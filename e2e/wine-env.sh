@@ -101,8 +101,7 @@ e2e_driver_printer() {
     [[ -n $pipes ]] && printf '"Pipes"=%s\r\n' "$(e2e_reg_text "$pipes")"
     [[ -n $reply ]] && printf '"CheckReply"=hex:%s\r\n' "$(sed -E 's/(..)/\1,/g; s/,$//' <<<"$reply")"
     [[ -n $empty_reads ]] && printf '"EmptyReadsWhenGone"=dword:00000001\r\n'
-    [[ -n $id ]] && printf '"Id1284"=hex:%s\r\n' \
-      "$(printf '%s' "$id" | od -An -v -tx1 | tr -s ' \n' ',' | sed -e 's/^,//' -e 's/,$//')"
+    [[ -n $id ]] && printf '"Id1284"=hex:%s\r\n' "$(printf '%s' "$id" | wine_reg_hex)"
     [[ -n $id_never ]] && printf '"Id1284NeverAnswers"=dword:00000001\r\n'
     printf '\r\n'
   } | wine_import_reg "driver-printer-$name"

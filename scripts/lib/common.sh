@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # What the scripts share. Sourced, not run; it needs bash alone.
 #
-#   show_help                      the script's head comment up to its `set -`, then exit 0
+#   show_help [STATUS]             the script's head comment up to its `set -`, then exit
+#                                  STATUS (0)
 #   say TEXT...                    a line on standard output; a closed output stops nothing
 #   die TEXT...                    "SCRIPT: TEXT" on standard error, then exit $die_status (1)
 #   now                            the time, in seconds since the epoch (microseconds)
@@ -10,7 +11,7 @@
 
 show_help() {
   sed -n '2,/^set -/p' "$0" | sed '$d; s/^# \{0,1\}//'
-  exit 0
+  exit "${1:-0}"
 }
 say() { printf '%s\n' "$*" 2>/dev/null || true; }
 die() {

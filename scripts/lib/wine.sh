@@ -117,11 +117,10 @@ wine_device_id() { sed -E 's/&REV_[0-9A-Fa-f]{4}//' <<<"$1"; }
 # "##?#USB#VID_7C5E&PID_4A86#<instance>#{guid}": the interface's key name.
 wine_interface_key() { printf '##?#%s#%s#%s' "${1//\\/#}" "$2" "$WINE_USBPRINT_GUID"; }
 
-# UTF-16LE bytes of a REG_MULTI_SZ as .reg hex: each string, its NUL, a final NUL.
-wine_multi_sz_hex() {
-  { printf '%s\0' "$@"; printf '\0'; } | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 |
-    tr -s ' \n' ',' | sed -e 's/^,//' -e 's/,$//'
-}
+# The bytes on standard input as .reg hex ("4d,44,..."), and those of a
+# REG_MULTI_SZ in UTF-16LE: each string, its NUL, a final NUL.
+wine_reg_hex() { od -An -v -tx1 | tr -s ' \n' ',' | sed -e 's/^,//' -e 's/,$//'; }
+wine_multi_sz_hex() { { printf '%s\0' "$@"; printf '\0'; } | iconv -f UTF-8 -t UTF-16LE | wine_reg_hex; }
 
 # The entries that make setupapi list a printer-class device with these hardware
 # ids: the enumerator key (ClassGUID, HardwareID), the interface key with its
