@@ -45,6 +45,8 @@ check() {
     fail "$what"
   fi
 }
+# holds DESCRIPTION COMMAND...: the command succeeds.
+holds() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
 # check_control DESCRIPTION PAGE_JSON CONTROL FILTER [jq args...]: FILTER holds of
 # the control, given by its id or its name in res/resource.h.
 check_control() {
@@ -435,6 +437,20 @@ rc_string() {
   sed -n "s/^ *$2, \"\(.*\)\"\$/\1/p" "$E2E_SOURCE_DIR/res/strings-$1.rc" |
     sed -e 's/""/"/g' -e 's/\\n/\n/g'
 }
+
+# stand_in_plug DIR, stand_in_unplug DIR: our printer plugged into (pulled out of)
+# the sysfs and /dev under DIR, as scripts/update-from-linux sees them with
+# UPDATE_SYSFS_ROOT=DIR/sys and UPDATE_DEV_ROOT=DIR/dev: USB device 1-3, its node
+# usb/lp3 a link to DIR/pty, where a printer may serve. DIR/home is made too.
+stand_in_plug() {
+  local usb=$1/sys/bus/usb/devices/1-3
+  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$1/dev/usb" "$1/home"
+  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
+  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
+  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
+  ln -sfn "$1/pty" "$1/dev/usb/lp3"
+}
+stand_in_unplug() { rm -rf "$1/sys/bus/usb/devices/1-3" "$1/sys/bus/usb/devices/1-3:1.0"; }
 
 # ---- Printers behind the test driver --------------------------------------------------
 

@@ -58,8 +58,6 @@ refused() {
   for text; do grep -qF -- "$text" "$out" || { fail "$what: no \"$text\" in: $(cat "$out")"; return 1; }; done
   pass "$what"
 }
-# holds DESCRIPTION COMMAND...: the command succeeds.
-holds() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
 # script_says TEXT [SECONDS]: waits for the running script to say TEXT (10 s).
 script_says() {
   local deadline=$((SECONDS + ${2:-10}))

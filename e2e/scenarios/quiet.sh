@@ -188,13 +188,9 @@ the_cases() {
 from_linux() {
   echo "-- scripts/update-from-linux --quiet, no display"
   local script=${E2E_UPDATE_FROM_LINUX:-$E2E_SOURCE_DIR/scripts/update-from-linux}
-  local usb=$stand_in/sys/bus/usb/devices/1-3 out=$E2E_LOGS/$scenario-script.txt c name options expected line
+  local out=$E2E_LOGS/$scenario-script.txt c name options expected line
   local linux_prefix=$E2E_BUILD_DIR/runs/$scenario.linux
-  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$stand_in/dev/usb" "$stand_in/home"
-  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
-  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
-  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
-  ln -s "$stand_in/pty" "$stand_in/dev/usb/lp3"
+  stand_in_plug "$stand_in"
   WINE_PREFIXES+=("$linux_prefix")
   # case | options | exit | a line the output holds
   for c in 'accepted|--quiet --accept-licence|0|Firmware transfer complete. Exit code 0.' \
@@ -202,7 +198,7 @@ from_linux() {
     'unknown|--quiet --accept-licence --force|5|update-from-linux: unknown option --force (see --help)' \
     'unplugged|--quiet --accept-licence|2|No printer with the id'; do
     IFS='|' read -r name options expected line <<<"$c"
-    [[ $name != unplugged ]] || rm -rf "$usb" "$usb:1.0"
+    [[ $name != unplugged ]] || stand_in_unplug "$stand_in"
     printer_start p2 --at "$stand_in/pty" || return 1
     rm -rf "$linux_prefix"
     # shellcheck disable=SC2086  # the options are words
