@@ -9,6 +9,7 @@
 #   seconds_since START [DIGITS]   the seconds since START (a `now`), with DIGITS decimals (3)
 #   cmake_cache_value BUILD NAME   the value of NAME in the build folder's CMakeCache.txt
 
+# shellcheck disable=SC2120,SC2119  # fill-in gives its status
 show_help() {
   sed -n '2,/^set -/p' "$0" | sed '$d; s/^# \{0,1\}//'
   exit "${1:-0}"
