@@ -1,6 +1,6 @@
 #include "log_file.h"
 
-#include "port/error_text.h"
+#include "port/port_failure.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "port/error_text.h"
-#include "port/usb_1284_id.h"
+#include "port/port_failure.h"
+#include "port/usb_port.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "port/port_driver.h"
 #include "port/port_io.h"
-#include "port/usb_location.h"
+#include "port/usb_port.h"
 #include "world.h"
 #include "world_devices.h"
 

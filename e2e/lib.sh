@@ -45,31 +45,43 @@ check() {
     fail "$what"
   fi
 }
-# check_text DESCRIPTION PAGE_JSON CONTROL_ID TEXT: the control shows exactly TEXT.
-check_text() {
-  check "$1" '.controls[] | select(.id == $id) | .text == $t' "$2" --argjson id "$3" --arg t "$4"
+# holds DESCRIPTION COMMAND...: the command succeeds.
+holds() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
+# check_control DESCRIPTION PAGE_JSON CONTROL FILTER [jq args...]: FILTER holds of
+# the control, given by its id or its name in res/resource.h.
+check_control() {
+  local id=$3
+  [[ $id == [0-9]* ]] || id=$(res_id "$id")
+  check "$1" ".controls[] | select(.id == $id) | $4" "$2" "${@:5}"
 }
+# check_text DESCRIPTION PAGE_JSON CONTROL TEXT: the control shows exactly TEXT.
+check_text() { check_control "$1" "$2" "$3" '.text == $t' --arg t "$4"; }
 
-step_start=$(e2e_now)
+step_start=$(now)
 # "[  1.234 s] what": the time since the step before.
 timing() {
-  printf '[%7s s] %s\n' "$(e2e_since "$step_start")" "$*"
-  step_start=$(e2e_now)
+  printf '[%7s s] %s\n' "$(seconds_since "$step_start")" "$*"
+  step_start=$(now)
 }
 
 # ---- What the updater was built with ----------------------------------------------
 
-# A cache value of the build the updater comes from.
-e2e_cache_value() {
-  sed -n "s/^$1:[A-Z]*=//p" "$(dirname "$E2E_UPDATER")/CMakeCache.txt"
-}
-E2E_CAPTION="$(e2e_cache_value UPDATER_MODEL_NAME) ($(e2e_cache_value UPDATER_VERSION_TEXT))"
-E2E_HARDWARE_ID=$(e2e_cache_value UPDATER_HARDWARE_ID)
+# The build the updater comes from.
+E2E_CAPTION=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_MODEL_NAME)
+E2E_CAPTION+=" ($(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_VERSION_TEXT))"
+E2E_HARDWARE_ID=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_HARDWARE_ID)
 
-# The image the executable carries, read out of its resources: the printer checks
-# what it receives against this, not against a file of the build.
+# res_id NAME: the number res/resource.h gives NAME (IDC_ACCEPT, IDS_READY, ...).
+res_id() { sed -n "s/^#define $1 \([0-9]*\)$/\1/p" "$E2E_SOURCE_DIR/res/resource.h"; }
+
+# e2e_extract_image [FILE]: the image the executable carries, read out of its
+# resources into FILE (firmware-from-exe.bin in the prefix), as $E2E_IMAGE: the
+# printer checks what it receives against this, not against a file of the build.
+# shellcheck disable=SC2120,SC2119  # linux-printer gives the file
 e2e_extract_image() {
-  /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" image "$E2E_UPDATER" "$1"
+  E2E_IMAGE=${1:-$WINEPREFIX/firmware-from-exe.bin}
+  /usr/bin/python3 "$E2E_SOURCE_DIR/res/tools/exe_resources.py" image "$E2E_UPDATER" "$E2E_IMAGE" ||
+    { fail "no image in $E2E_UPDATER"; return 1; }
 }
 
 # updater_damaged OUT: a copy of the updater with the middle byte of its image
@@ -88,8 +100,7 @@ scenario_begin() {
   echo "== $scenario"
   trap scenario_cleanup EXIT
   e2e_prefix "$scenario"
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  e2e_extract_image || return 1
   timing "prefix ready"
 }
 
@@ -99,9 +110,7 @@ scenario_begin() {
 scenario_pty_route() {
   echo "-- through the pseudo-terminal alone"
   ((failures == 0)) && e2e_discard_prefix
-  e2e_prefix "$scenario.pty" || return 1
-  E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
+  e2e_prefix "$scenario.pty" && e2e_extract_image
 }
 
 # Japanese pages: Wine's edit control lays its text out through Uniscribe,
@@ -117,7 +126,7 @@ scenario_cleanup() {
   [[ -n $updater_pid ]] && kill "$updater_pid" 2>/dev/null
   local pid
   for pid in "${printer_pids[@]}"; do kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  e2e_stop_wine
+  wine_stop_all
 }
 
 # scenario_end: everything stops, the prefix goes when all passed; the status is
@@ -247,20 +256,29 @@ licence_shown() {
   timing "licence page shown"
   read_page licence
   check "licence: caption is \"$E2E_CAPTION\"" '.caption == $c' "$reply" --arg c "$E2E_CAPTION"
-  check "licence: refusal (147) chosen at first" '.controls[] | select(.id == 147) | .check == 1' "$reply"
-  check "licence: acceptance (148) not chosen" '.controls[] | select(.id == 148) | .check == 0' "$reply"
-  check "licence: the agreement in 146" '.controls[] | select(.id == 146) | .text | length > 1000' "$reply"
+  check_control "licence: refusal chosen at first" "$reply" IDC_REFUSE '.check == 1'
+  check_control "licence: acceptance not chosen" "$reply" IDC_ACCEPT '.check == 0'
+  check_control "licence: the agreement shown" "$reply" IDC_LICENSE_TEXT '.text | length > 1000'
 }
 
-# Licence accepted (148, then OK) and the main page shown.
+# ready_shown: the updater started, its licence accepted, and the main page says
+# the printer is ready; the page is in $reply.
+ready_shown() {
+  updater_start
+  accept_licence || return 1
+  read_page main
+  check_text "main: ready" "$reply" IDC_MESSAGE "Click [Transfer] to start transferring the firmware for update."
+}
+
+# Licence accepted (its button, then OK) and the main page shown.
 accept_licence() {
   licence_shown && accept_licence_pressed
 }
 accept_licence_pressed() {
-  ui press licence 148 || fail "press 148: $reply"
+  ui press licence "$(res_id IDC_ACCEPT)" || fail "press IDC_ACCEPT: $reply"
   read_page licence
-  check "licence: 148 chosen after the click" '.controls[] | select(.id == 148) | .check == 1' "$reply"
-  check "licence: 147 cleared by it" '.controls[] | select(.id == 147) | .check == 0' "$reply"
+  check_control "licence: acceptance chosen after the click" "$reply" IDC_ACCEPT '.check == 1'
+  check_control "licence: refusal cleared by it" "$reply" IDC_REFUSE '.check == 0'
   ui press licence 1 || fail "press OK: $reply"
   ui gone licence 10000 || fail "licence page still shown: $reply"
   wait_page main 30 || { fail "no main page: $reply"; return 1; }
@@ -290,7 +308,7 @@ watch_transfer() {
 complete_shown() {
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
-  check_text "main: complete" "$reply" 110 "${1:-Firmware transfer complete. }"
+  check_text "main: complete" "$reply" IDC_MESSAGE "${1:-Firmware transfer complete. }"
 }
 
 # complete_and_exit TEXT EXIT_LABEL: complete_shown in another language, its Exit
@@ -305,9 +323,7 @@ complete_and_exit() {
 # exit_with_image: Exit ends the updater, and the printer (the one started
 # last) shows the whole image in its record.
 exit_with_image() {
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
-  timing "Exit pressed, updater ended"
+  exit_pressed
   printer_stop
   check_image_received
 }
@@ -344,7 +360,7 @@ printer_register() {
   # USB\VID_x&PID_y&MI_01 -> USB\VID_x&PID_y&REV_0100&MI_01, as Windows lists them.
   if [[ $hwid == *"&MI_"* ]]; then revision="${hwid%&MI_*}&REV_0100&MI_${hwid##*&MI_}"
   else revision="$hwid&REV_0100"; fi
-  e2e_register_printer "$instance" "$revision" "$hwid" --port 1 ||
+  wine_register_printer "$instance" "$revision" "$hwid" --port 1 ||
     { fail "registering printer $instance"; return 1; }
 }
 
@@ -365,7 +381,7 @@ printer_start() {
     --driver) link=$(e2e_driver_pty "$instance"); shift ;;
   esac
   local ready=$E2E_LOGS/$scenario-printer-$instance.ready
-  [[ -n $link ]] || link=$(e2e_device_link "$instance" "$id")
+  [[ -n $link ]] || link=$(wine_device_link "$instance" "$id")
   printer_records[$instance]=$E2E_LOGS/$scenario-record-$instance-$(date +%s%N).json
   rm -f "$ready"
   "$E2E_PRINTER_SERVER" --link "$link" --expect-image "$E2E_IMAGE" \
@@ -422,6 +438,20 @@ rc_string() {
     sed -e 's/""/"/g' -e 's/\\n/\n/g'
 }
 
+# stand_in_plug DIR, stand_in_unplug DIR: our printer plugged into (pulled out of)
+# the sysfs and /dev under DIR, as scripts/update-from-linux sees them with
+# UPDATE_SYSFS_ROOT=DIR/sys and UPDATE_DEV_ROOT=DIR/dev: USB device 1-3, its node
+# usb/lp3 a link to DIR/pty, where a printer may serve. DIR/home is made too.
+stand_in_plug() {
+  local usb=$1/sys/bus/usb/devices/1-3
+  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$1/dev/usb" "$1/home"
+  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
+  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
+  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
+  ln -sfn "$1/pty" "$1/dev/usb/lp3"
+}
+stand_in_unplug() { rm -rf "$1/sys/bus/usb/devices/1-3" "$1/sys/bus/usb/devices/1-3:1.0"; }
+
 # ---- Printers behind the test driver --------------------------------------------------
 
 # driver_printer NAME METHOD LINK VID PID [options of e2e_driver_printer]: the
@@ -460,7 +490,7 @@ product_of() { sed -E 's/^USB\\VID_....&PID_(....).*/\1/' <<<"$1"; }
 # The main page says the printer was not found and offers Retry.
 not_found_shown() {
   read_page main
-  check_text "main: not found" "$reply" 110 \
+  check_text "main: not found" "$reply" IDC_MESSAGE \
     $'Printer is not found.\nMake sure that your computer is properly connected to the printer,and that the printer is turned on.\nTo transfer the firmware again, click [Retry].'
   check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
 }
@@ -496,9 +526,9 @@ printers_idle() {
 transfer_fails_at_once() {
   local pressed waited
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   watch_transfer 60
-  waited=$(e2e_since "$pressed")
+  waited=$(seconds_since "$pressed")
   echo "  Transfer to failure: $waited s"
   check "the failure came without waiting for the time-out" '. < 20' "$waited"
   check "progress: stopped short of 100" '.[-1].pos < 100' "$progress_samples"
@@ -511,13 +541,13 @@ transfer_fails_at_once() {
 transfer_fails_unwatched() {
   local pressed deadline=$((SECONDS + 20)) took
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
-  until ui read main && jq -e '.visible and (.controls[] | select(.id == 110) | .text |
-      startswith("Could not"))' >/dev/null <<<"$reply"; do
+  pressed=$(now)
+  until ui read main && jq -e --argjson id "$(res_id IDC_MESSAGE)" '.visible and
+      (.controls[] | select(.id == $id) | .text | startswith("Could not"))' >/dev/null <<<"$reply"; do
     ((SECONDS < deadline)) || break
     sleep 0.05
   done
-  took=$(e2e_since "$pressed")
+  took=$(seconds_since "$pressed")
   echo "  Transfer to failure: $took s"
   check "the failure came at once" '. < 20' "$took"
   transfer_failed_shown
@@ -527,7 +557,7 @@ transfer_fails_unwatched() {
 transfer_failed_shown() {
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
-  check_text "main: the transfer failed" "$reply" 110 \
+  check_text "main: the transfer failed" "$reply" IDC_MESSAGE \
     $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
   check_text "main: button 1 reads Retry" "$reply" 1 "Retry"
 }

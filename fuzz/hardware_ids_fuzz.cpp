@@ -11,7 +11,6 @@
 #include "fuzz_input.h"
 #include "live_counts.h"
 #include "port/usb_location.h"
-#include "port/usb_platform.h"
 #include "world.h"
 #include "world_devices.h"
 

@@ -1,4 +1,5 @@
-// The network driver: the network row of the driver tables.
+// The network driver: the network row of the driver tables, over TCP, with
+// an ICMP echo for the check and a keep-alive thread while a port is open.
 #pragma once
 
 #include "port.h"

@@ -1,6 +1,7 @@
 // The port: the transfer's one handle on its connection to the printer. A plain
 // record on the heap whose first field is its kind; what differs by kind is
 // reached through the driver tables (port_driver.h), never through a switch.
+// Timed reads and writes are in port_io.h, why a step failed in port_failure.h.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +35,7 @@ struct Port {
   // Set when a timed transfer's worker could not be confirmed ended: it may
   // still be inside the driver with this record and its handles, so the port
   // is neither opened, closed nor freed by its owner after that. Once the owner
-  // has destroyed it, the device hold (device_hold.h) frees it when the worker
+  // has destroyed it, the device hold (port_io.h) frees it when the worker
   // has ended.
   int32_t workerMayRun;
 };

@@ -1,13 +1,121 @@
+// Timed transfers: the job and its worker, the stop of a worker that outlives
+// the time-out, and the device hold that keeps what an unstoppable worker may
+// still use.
 #include "port_io.h"
 
 #include <cstring>
 
-#include "device_hold.h"
 #include "port_driver.h"
 #include "port_failure.h"
-#include "port_heap.h"
-#include "thread_stop.h"
 
+// Stopping a thread the port layer started, without ever freeing what it may
+// still touch.
+namespace {
+
+constexpr DWORD kCancelGraceMs = 500;
+// TerminateThread only asks; the thread has ended once its handle is signalled.
+constexpr DWORD kTerminateWaitMs = 2000;
+
+// How a stop went: the thread had ended already, left after its blocking I/O
+// was cancelled, was terminated, or could not be confirmed ended. Any outcome
+// but the last says how the thread was ended, not what it got done: its last
+// call may have completed within the grace or just before termination.
+enum ThreadStopOutcome {
+  THREAD_STOP_ENDED,
+  THREAD_STOP_CANCELLED,
+  THREAD_STOP_TERMINATED,
+  THREAD_STOP_UNCONFIRMED,
+};
+
+ThreadStopOutcome StopThreadReporting(HANDLE thread) {
+  if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) return THREAD_STOP_ENDED;
+  CancelSynchronousIo(thread);
+  if (WaitForSingleObject(thread, kCancelGraceMs) == WAIT_OBJECT_0) return THREAD_STOP_CANCELLED;
+  TerminateThread(thread, STILL_ACTIVE);
+  if (WaitForSingleObject(thread, kTerminateWaitMs) == WAIT_OBJECT_0) return THREAD_STOP_TERMINATED;
+  return THREAD_STOP_UNCONFIRMED;
+}
+
+}  // namespace
+
+int StopThread(HANDLE thread) {
+  return StopThreadReporting(thread) != THREAD_STOP_UNCONFIRMED ? 1 : 0;
+}
+
+// The held devices: a list of the jobs whose worker could not be stopped, each
+// with its port and the worker's thread handle. The thread that gave up on a
+// worker adds to it, and whoever opens a device reads it; the port layer never
+// stops those threads, so none of them can leave the lock taken.
+namespace {
+
+SRWLOCK holdLock = SRWLOCK_INIT;
+PortJob *heldJobs = nullptr;  // under holdLock, as are the jobs' hold fields
+
+const char *DeviceNameOf(const Port *port) {
+  if (port->kind != PORT_KIND_USB) return "";
+  return reinterpret_cast<const UsbPort *>(port)->deviceName;
+}
+
+// Takes `job`, whose worker (the handle in job->thread) could not be confirmed
+// ended: its port's device is held from now on.
+void DeviceHoldAdd(PortJob *job) {
+  AcquireSRWLockExclusive(&holdLock);
+  job->nextHeld = heldJobs;
+  heldJobs = job;
+  ReleaseSRWLockExclusive(&holdLock);
+}
+
+}  // namespace
+
+void DeviceHoldGiveUp(Port *port) {
+  AcquireSRWLockExclusive(&holdLock);
+  for (PortJob *job = heldJobs; job != nullptr; job = job->nextHeld)
+    if (job->port == port) job->portGivenUp = 1;
+  ReleaseSRWLockExclusive(&holdLock);
+}
+
+void DeviceHoldRelease(void) {
+  PortJob *ended = nullptr;
+  AcquireSRWLockExclusive(&holdLock);
+  for (PortJob **link = &heldJobs; *link != nullptr;) {
+    PortJob *job = *link;
+    if (job->portGivenUp && WaitForSingleObject(SlotToHandle(job->thread), 0) == WAIT_OBJECT_0) {
+      *link = job->nextHeld;
+      job->nextHeld = ended;
+      ended = job;
+    } else {
+      link = &job->nextHeld;
+    }
+  }
+  ReleaseSRWLockExclusive(&holdLock);
+  // Outside the lock: a close may wait for the port's notification thread.
+  while (ended != nullptr) {
+    PortJob *job = ended;
+    ended = job->nextHeld;
+    job->port->workerMayRun = 0;
+    PortDestroy(job->port);
+    CloseHandle(SlotToHandle(job->thread));
+    PortHeapFree(job);
+  }
+}
+
+int DeviceHeld(const char *deviceName) {
+  int held = 0;
+  AcquireSRWLockExclusive(&holdLock);
+  for (const PortJob *job = heldJobs; job != nullptr && !held; job = job->nextHeld) {
+    const char *name = DeviceNameOf(job->port);
+    held = name[0] != 0 && lstrcmpiA(name, deviceName) == 0;
+  }
+  ReleaseSRWLockExclusive(&holdLock);
+  return held;
+}
+
+int DeviceHeldRefusal(void) {
+  PortNoteFailure("device held by a write that has not ended", 0);
+  return 0;
+}
+
+// The timed calls.
 namespace {
 
 typedef unsigned(WINAPI *JobRoutine)(void *);
@@ -29,7 +137,6 @@ PortJob *NewJob(Port *port, uint32_t count) {
   job->count = count;
   return job;
 }
-
 // What every call refuses before it starts anything.
 bool Refused(Port *port, const void *data, const uint32_t *count) {
   if (port == nullptr || data == nullptr || count == nullptr || *count == 0) return true;
@@ -58,7 +165,7 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
     return 1;
   }
   HANDLE thread = reinterpret_cast<HANDLE>(started);
-  job->thread = static_cast<uint64_t>(started);
+  job->thread = HandleToSlot(thread);
   DWORD timeout = static_cast<DWORD>(job->port->timeoutSeconds) * 1000;
   ThreadStopOutcome outcome = THREAD_STOP_ENDED;
   if (WaitForSingleObject(thread, timeout) == WAIT_OBJECT_0) {
@@ -86,10 +193,6 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
         outcome == THREAD_STOP_TERMINATED ? "time-out, stopped by termination" : "time-out", 0);
   return 1;
 }
-
-}  // namespace
-
-namespace {
 
 // Moves the whole count through the kind's read or write, either of which may
 // move less than asked: a block written in part is not written, so only every

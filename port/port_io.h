@@ -1,5 +1,7 @@
 // Timed transfers: every read and write runs on a thread of its own, and the
-// caller waits for it no longer than the port's time-out.
+// caller waits for it no longer than the port's time-out. A worker that outlives
+// it is stopped (cancelled, then terminated), and one that cannot be confirmed
+// ended keeps its device held, process-wide, until it has.
 #pragma once
 
 #include "port.h"
@@ -15,9 +17,9 @@ struct PortJob {
   uint64_t thread;
   LONG volatile stop;  // set by the caller when it gives up; a read worker then ends by itself
   DWORD error;         // GetLastError of the driver call that failed, on the worker's side
-  // Once the worker could not be stopped, the job is the device hold's
-  // (device_hold.h): the next job held, and whether the port's owner has
-  // destroyed the port, which the hold then frees with the job.
+  // Once the worker could not be stopped, the job is the device hold's (below):
+  // the next job held, and whether the port's owner has destroyed the port,
+  // which the hold then frees with the job.
   PortJob *nextHeld;
   int32_t portGivenUp;
 };
@@ -30,7 +32,7 @@ constexpr uint32_t kPortJobMaxCount = 0xFFFFFFFFu - 4096u;
 // time-out, else 0. `*count` is read, never written; 0 is refused, and so is a
 // count above kPortJobMaxCount. Once a worker could not be stopped, the port is
 // left to it: later calls on the port fail at once, PortClose leaves its handles
-// alone, and the device stays held until the worker has ended (device_hold.h).
+// alone, and the device stays held until the worker has ended (below).
 // A worker stopped at the time-out counts by what it did: one whose last driver
 // call moved the last byte (as the wait ran out, within the cancel's grace or
 // as it was terminated) has succeeded, for reads as for writes.
@@ -52,3 +54,27 @@ unsigned WINAPI PortReadWorker(void *job);
 // are then the device hold's.
 PortJob *PortNewJob(Port *port, uint32_t count);
 int PortRunJob(PortJob *job, unsigned(WINAPI *routine)(void *), bool *inTime);
+
+// Stops `thread`, one the port layer started, if it still runs: cancels its
+// blocking I/O and gives it 500 ms to leave; failing that, terminates it and
+// waits up to 2 s for it to end. 1 once the thread is known to have ended; 0
+// when it could not be confirmed ended, and whatever it uses must be left
+// allocated.
+int StopThread(HANDLE thread);
+
+// The device hold: the devices that timed transfers' workers may still use
+// after they could not be stopped. Such a worker may yet finish its call, and
+// its bytes reach the device, not only its port: until it has ended, no port
+// may open that device, or the late bytes would land inside the next transfer.
+// The one process-wide record of the port layer; it locks itself.
+//
+// The owner of `port`, whose worker could not be stopped, has given it up: the
+// hold frees it once the worker has ended.
+void DeviceHoldGiveUp(Port *port);
+// Lifts the holds whose worker has ended and whose port was given up, freeing
+// the port, the job and the thread handle. Done before every device open.
+void DeviceHoldRelease(void);
+// 1 when `deviceName` (an interface path or Usbscan name) is held.
+int DeviceHeld(const char *deviceName);
+// Notes why an open of a held device failed; returns 0.
+int DeviceHeldRefusal(void);

@@ -38,7 +38,7 @@ steps() {
   } >"$bytes"
   printer_start p1 || return 1
   local link path
-  link=$(e2e_device_link p1 "$E2E_HARDWARE_ID")
+  link=$(wine_device_link p1 "$E2E_HARDWARE_ID")
   path="\\\\?\\$(basename "$link")"
   local raw
   raw=$(timeout 120 wine "$E2E_RAW_WRITE" "$path" "$(winepath -w "$bytes")" 2>/dev/null)

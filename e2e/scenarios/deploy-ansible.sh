@@ -17,7 +17,7 @@ play() {
   local name=$1 start
   shift
   out=$E2E_LOGS/$scenario-$name.txt
-  start=$(e2e_now)
+  start=$(now)
   jq -n --arg script "$tree/scripts/update-from-linux" --arg exe "$E2E_UPDATER" \
     --arg prefix "$linux_prefix" --arg stand_in "$stand_in" --arg cache "$E2E_BUILD_DIR/user-cache" \
     --argjson options "$1" '{firmware_script: $script, firmware_exe: $exe,
@@ -29,7 +29,7 @@ play() {
     timeout -k 5 900 ansible-playbook -i localhost, -c local "$tree/deploy/ansible/printer-firmware.yml" \
     -e @"$stand_in/vars.json" >"$out" 2>&1
   status=$?
-  echo "  play $name -> exit $status in $(e2e_since "$start") s"
+  echo "  play $name -> exit $status in $(seconds_since "$start") s"
   grep -E 'RETRYING|^(changed|ok|fatal)|localhost +:' "$out" | sed 's/^/    | /'
 }
 # [status 0 or not, "changed failed" of the recap, attempts] of the last play.
@@ -38,25 +38,13 @@ outcome() {
     $(($(grep -c 'FAILED - RETRYING' "$out") + 1))]"
 }
 
-holds() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
-
-# Our printer at the stand-in's /dev/usb/lp3, its node the link p1 serves on.
-plug() {
-  local usb=$stand_in/sys/bus/usb/devices/1-3
-  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$stand_in/dev/usb" "$stand_in/home"
-  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
-  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
-  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
-  ln -sfn "$stand_in/pty" "$stand_in/dev/usb/lp3"
-}
-
 steps() {
   scenario_begin deploy-ansible || return 1
   stand_in=$(mktemp -d /tmp/e2e-deploy-ansible.XXXXXX)
   trap 'scenario_cleanup; rm -rf "$stand_in"' EXIT
   linux_prefix=$E2E_BUILD_DIR/runs/$scenario.linux
-  E2E_PREFIXES+=("$linux_prefix")
-  plug
+  WINE_PREFIXES+=("$linux_prefix")
+  stand_in_plug "$stand_in"
 
   printer_start p1 --at "$stand_in/pty" || return 1
   play whole '["--allow-root"]'
@@ -87,7 +75,7 @@ steps() {
   printer_stop p1
   check_image_received
 
-  rm -rf "$stand_in/sys/bus/usb/devices/1-3" "$stand_in/sys/bus/usb/devices/1-3:1.0"
+  stand_in_unplug "$stand_in"
   play unplugged '["--allow-root"]'
   check "no printer plugged in: failed after three attempts" '. == [0, "0 1", 3]' "$(outcome)"
   holds "... saying why" grep -q 'exit code 2 (no printer for this updater was found).*No printer with the id' "$out"

@@ -13,9 +13,9 @@ source "$(dirname "$0")/../lib.sh"
 [[ -z ${DISPLAY:-} ]] || { echo "deploy-windows: DISPLAY is set; e2e/run-tests runs this with none"; exit 1; }
 deploy=${E2E_TOOLS_TREE:-$E2E_SOURCE_DIR}/deploy
 
-maker=$(e2e_cache_value UPDATER_MAKER)
-model=$(e2e_cache_value UPDATER_MODEL_NAME)
-version=$(e2e_cache_value UPDATER_VERSION_TEXT)
+maker=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_MAKER)
+model=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_MODEL_NAME)
+version=$(cmake_cache_value "${E2E_UPDATER%/*}" UPDATER_VERSION_TEXT)
 # As scripts/release names the executable.
 updater=$(printf '%s-%s' "$model" "$version" | sed -E 's/[^A-Za-z0-9._]+/-/g; s/^-+|-+$//g').exe
 key="HKLM\\SOFTWARE\\$maker\\PrinterFirmware"
@@ -24,10 +24,10 @@ stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} '
 # batch NAME FILE: C:\pkg\FILE run by Wine's cmd.exe; its code in $status.
 batch() {
   local start
-  start=$(e2e_now)
+  start=$(now)
   timeout 180 wine cmd /c "C:\\pkg\\$2" >"$E2E_LOGS/$scenario-$1.out" 2>"$E2E_LOGS/$scenario-$1.err"
   status=$?
-  echo "  $1: $2 -> exit $status in $(e2e_since "$start") s"
+  echo "  $1: $2 -> exit $status in $(seconds_since "$start") s"
   tr -d '\r' <"$E2E_LOGS/$scenario-$1.out" | sed 's/^/    | /'
 }
 

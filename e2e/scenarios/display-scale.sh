@@ -13,7 +13,6 @@ export E2E_UI_WIDE=1
 # shellcheck source=e2e/lib.sh
 source "$(dirname "$0")/../lib.sh"
 
-res_id() { sed -n "s/^#define $1 \([0-9]*\)$/\1/p" "$E2E_SOURCE_DIR/res/resource.h"; }
 # The main page's texts of all its states: message, button 1, button 2.
 main_texts=("110:$(res_id IDS_READY),$(res_id IDS_NOT_FOUND),$(res_id IDS_FAILED),$(res_id IDS_COMPLETE)"
   "1:$(res_id IDS_TRANSFER),$(res_id IDS_RETRY)" "2:$(res_id IDS_EXIT)")
@@ -74,8 +73,7 @@ steps() {
     if ((dpi != 96)); then
       ((failures == 0)) && e2e_discard_prefix
       e2e_prefix "$scenario.$dpi" || return 1
-      E2E_IMAGE=$WINEPREFIX/firmware-from-exe.bin
-      e2e_extract_image "$E2E_IMAGE" || return 1
+      e2e_extract_image || return 1
       printer_register p1 || return 1
     fi
     set_dpi "$dpi"

@@ -11,9 +11,9 @@ steps() {
   scenario_begin during-transfer || return 1
   transfer_under_way || return 1
   local log=$E2E_LOGS/$scenario-second.log started status took
-  started=$(e2e_now)
+  started=$(now)
   WINEDEBUG=+file,+setupapi timeout 30 wine "$E2E_UPDATER" >"$log" 2>&1
-  status=$? took=$(e2e_since "$started")
+  status=$? took=$(seconds_since "$started")
   check "second copy: status 0 within 2 s (status $status, $took s)" '. < 2' \
     "$( ((status == 0)) && echo "$took" || echo 99)"
   check "second copy: traced, and no printer opened or looked for" '.[0] > 0 and .[1] == 0' \

@@ -58,8 +58,6 @@ refused() {
   for text; do grep -qF -- "$text" "$out" || { fail "$what: no \"$text\" in: $(cat "$out")"; return 1; }; done
   pass "$what"
 }
-# holds DESCRIPTION COMMAND...: the command succeeds.
-holds() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
 # script_says TEXT [SECONDS]: waits for the running script to say TEXT (10 s).
 script_says() {
   local deadline=$((SECONDS + ${2:-10}))
@@ -118,7 +116,7 @@ real_run() {
   printer_start p1 --at "$stand_in/pty-p1" --bytes-per-second 300000 || return 1
   ln -s "$stand_in/pty-p1" "$node"
   export WINEPREFIX=$E2E_BUILD_DIR/runs/$scenario
-  E2E_PREFIXES+=("$WINEPREFIX")
+  WINE_PREFIXES+=("$WINEPREFIX")
   # An empty folder given: the script empties it again, and leaves it.
   rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" "$stand_in/home"
   HOME=$stand_in/home XDG_CACHE_HOME=$E2E_BUILD_DIR/user-cache UPDATE_SYSFS_ROOT=$stand_in/sys \
@@ -181,10 +179,10 @@ quiet_codes() {
   rm -f "$node" && : >"$node"
   # A template of this Wine, but with nothing in it to copy.
   mkdir -p "$template" "$stand_in/others" "$stand_in/open"
-  echo "$(wine --version) $E2E_TEMPLATE_RECIPE" >"$template/.e2e-template"
+  echo "$(wine --version) $WINE_TEMPLATE_RECIPE" >"$template/.e2e-template"
   chown nobody "$stand_in/others" && chmod 777 "$stand_in/open"
   # case | environment | options | exit | what it said
-  for c in "not an updater||--exe $stand_in/copy/e2e/wine-env.sh|7|is not an updater" \
+  for c in "not an updater||--exe $stand_in/copy/scripts/lib/wine.sh|7|is not an updater" \
     "the template is not made|XDG_CACHE_HOME=$stand_in/dev/usb/lp0||6|could not make the template" \
     "the prefix is not made|XDG_CACHE_HOME=$stand_in/cache||6|could not make the Wine prefix" \
     "an empty --prefix of another user's||--prefix $stand_in/others|6|is not yours" \
@@ -212,16 +210,14 @@ steps() {
   stand_in=$(mktemp -d /tmp/e2e-linux-printer.XXXXXX)
   chmod 755 "$stand_in"
   out=$E2E_LOGS/$scenario-script.txt
-  E2E_IMAGE=$stand_in/firmware-from-exe.bin
-  e2e_extract_image "$E2E_IMAGE" || { fail "no image in $E2E_UPDATER"; return 1; }
-  mkdir -p "$stand_in/bin" "$stand_in/dev/usb" "$stand_in/copy/scripts" "$stand_in/copy/e2e" "$stand_in/copy/res/tools" \
-    "$E2E_BUILD_DIR/runs"
+  e2e_extract_image "$stand_in/firmware-from-exe.bin" || return 1
+  mkdir -p "$stand_in/bin" "$stand_in/dev/usb" "$stand_in/copy" "$E2E_BUILD_DIR/runs"
   fake_printer "$stand_in/sys" 1-1 7c5e 4a83 "prismatone 3350 (composite)" "" 0:lp0 1:lp1
   fake_printer "$stand_in/sys" 1-2 04b8 0005 "another maker's printer" "" 0:lp2
   touch "$stand_in"/dev/usb/lp{0,1,2}
-  cp "$script" "$stand_in/copy/scripts/"
-  cp "$E2E_SOURCE_DIR/e2e/wine-env.sh" "$stand_in/copy/e2e/"
-  cp "$E2E_SOURCE_DIR/res/tools/exe_resources.py" "$stand_in/copy/res/tools/"
+  # The files the README says a Linux host needs, from the checkout of the script.
+  (cd "$(dirname "$script")/.." && cp --parents scripts/update-from-linux scripts/lib/common.sh \
+    scripts/lib/wine.sh res/tools/exe_resources.py "$stand_in/copy/")
   cp "$E2E_UPDATER" "$stand_in/copy/updater.exe"
   chmod -R a+rX "$stand_in/copy"
   touch "$stand_in/copied"
@@ -241,5 +237,5 @@ EOF
 
 steps
 # A script still waiting for its updater (a step failed) ends with it.
-[[ -z $updater_pid ]] || e2e_stop_wine
+[[ -z $updater_pid ]] || wine_stop_all
 scenario_end

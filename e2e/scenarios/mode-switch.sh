@@ -10,10 +10,7 @@ source "$(dirname "$0")/../lib.sh"
 
 # transfer_once: one updater run from the licence to "complete" and Exit.
 transfer_once() {
-  updater_start
-  accept_licence || return 1
-  read_page main
-  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  ready_shown || return 1
   transfer_completes
   ui_stop
 }

@@ -13,7 +13,7 @@ steps() {
   local vid pid=4A90 one_pipe_pid=4A91 link
   vid=$(vendor_of "$E2E_HARDWARE_ID")
   printer_register pc || return 1
-  link=$(basename "$(e2e_device_link pc "$E2E_HARDWARE_ID")")
+  link=$(basename "$(wine_device_link pc "$E2E_HARDWARE_ID")")
   driver_printer pc print-class "$link" "$vid" "$(product_of "$E2E_HARDWARE_ID")" \
     --check-reply 5aa5 || return 1
   driver_printer four-pipes still-image "$(still_image_link 1)" "$vid" "$pid" --pipes "0 1 2 3" ||

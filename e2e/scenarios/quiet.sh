@@ -26,11 +26,11 @@ updater_debug=-all,err+winediag,+pid,trace+process
 quiet_run() {
   local name=$1 start
   shift
-  start=$(e2e_now)
+  start=$(now)
   WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" "$@" >"$E2E_LOGS/$scenario-$name.log" \
     2>"$E2E_LOGS/$scenario-$name.err"
   status=$?
-  took=$(e2e_since "$start")
+  took=$(seconds_since "$start")
   quiet_result "$name" "$*"
 }
 quiet_result() {
@@ -76,11 +76,11 @@ log_file_unix() { printf '%s/drive_c/some folder/update.log' "$WINEPREFIX"; }
 # time for both under emulation on a loaded machine.
 accepted_with_a_second_copy() {
   local path deadline
-  path="\\\\?\\$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")"
+  path="\\\\?\\$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")"
   mkdir -p "$(dirname "$(log_file_unix)")"
   printer_start p1 --bytes-per-second 40000 || return 1
   local start
-  start=$(e2e_now)
+  start=$(now)
   WINEDEBUG=$updater_debug timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence /log "$log_file" \
     >"$E2E_LOGS/$scenario-accepted.log" \
     2>"$E2E_LOGS/$scenario-accepted.err" &
@@ -105,7 +105,7 @@ accepted_with_a_second_copy() {
   status=0
   wait "$updater_pid" || status=$?
   updater_pid=""
-  took=$(e2e_since "$start")
+  took=$(seconds_since "$start")
   quiet_result accepted "/quiet /accept-licence /log \"$log_file\""
   check "accepted: exit 0" '. == 0' "$status"
   if [[ $(grep -v '^Printer says: ' <<<"$log") == "$(complete_log "$path")" ]]; then
@@ -188,21 +188,17 @@ the_cases() {
 from_linux() {
   echo "-- scripts/update-from-linux --quiet, no display"
   local script=${E2E_UPDATE_FROM_LINUX:-$E2E_SOURCE_DIR/scripts/update-from-linux}
-  local usb=$stand_in/sys/bus/usb/devices/1-3 out=$E2E_LOGS/$scenario-script.txt c name options expected line
+  local out=$E2E_LOGS/$scenario-script.txt c name options expected line
   local linux_prefix=$E2E_BUILD_DIR/runs/$scenario.linux
-  mkdir -p "$usb" "$usb:1.0/usbmisc/lp3" "$stand_in/dev/usb" "$stand_in/home"
-  vendor_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idVendor"
-  product_of "$E2E_HARDWARE_ID" | tr A-F a-f >"$usb/idProduct"
-  echo 0100 >"$usb/bcdDevice" && echo 00 >"$usb:1.0/bInterfaceNumber"
-  ln -s "$stand_in/pty" "$stand_in/dev/usb/lp3"
-  E2E_PREFIXES+=("$linux_prefix")
+  stand_in_plug "$stand_in"
+  WINE_PREFIXES+=("$linux_prefix")
   # case | options | exit | a line the output holds
   for c in 'accepted|--quiet --accept-licence|0|Firmware transfer complete. Exit code 0.' \
     'not-accepted|--quiet|1|Licence not accepted: nothing was sent. /accept-licence accepts it on your organisation'"'"'s behalf. Exit code 1.' \
     'unknown|--quiet --accept-licence --force|5|update-from-linux: unknown option --force (see --help)' \
     'unplugged|--quiet --accept-licence|2|No printer with the id'; do
     IFS='|' read -r name options expected line <<<"$c"
-    [[ $name != unplugged ]] || rm -rf "$usb" "$usb:1.0"
+    [[ $name != unplugged ]] || stand_in_unplug "$stand_in"
     printer_start p2 --at "$stand_in/pty" || return 1
     rm -rf "$linux_prefix"
     # shellcheck disable=SC2086  # the options are words
@@ -228,7 +224,7 @@ steps() {
   the_cases no-printer check-no-printer || return 1
   printer_register p1 || return 1
   accepted_with_a_second_copy || return 1
-  checked_into_the_log "\\\\?\\$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")" || return 1
+  checked_into_the_log "\\\\?\\$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")" || return 1
   the_cases not-accepted unknown vanishes log-unwritable || return 1
   from_linux
 }

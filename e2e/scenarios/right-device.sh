@@ -12,10 +12,10 @@ source "$(dirname "$0")/../lib.sh"
 steps() {
   scenario_begin right-device || return 1
   local other_model=${E2E_HARDWARE_ID%????}0000 longer_id=${E2E_HARDWARE_ID}0
-  e2e_register_printer a-no-id --device-id "$E2E_HARDWARE_ID" --port 1 ||
+  wine_register_printer a-no-id --device-id "$E2E_HARDWARE_ID" --port 1 ||
     fail "registering a device without ids"
   printer_register b-other-model "$other_model" || return 1
-  e2e_register_printer c-longer-id "$longer_id" --device-id "$E2E_HARDWARE_ID" --port 1 ||
+  wine_register_printer c-longer-id "$longer_id" --device-id "$E2E_HARDWARE_ID" --port 1 ||
     fail "registering a device with a longer id"
   printer_register d-ours || return 1
   printer_start a-no-id || return 1
@@ -23,10 +23,7 @@ steps() {
   printer_start c-longer-id || return 1
   printer_start d-ours || return 1
 
-  updater_start
-  accept_licence || return 1
-  read_page main
-  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  ready_shown || return 1
   # Ours was started last.
   transfer_completes
   printers_idle a-no-id b-other-model c-longer-id

@@ -30,10 +30,7 @@ steps() {
   scenario_begin signed || return 1
   printer_register p1 || return 1
   printer_start p1 || return 1
-  updater_start
-  accept_licence || return 1
-  read_page main
-  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  ready_shown || return 1
   transfer_completes
 }
 

@@ -24,11 +24,11 @@ stall_then_retry() {
   accept_licence || return 1
   local pressed failed_at took
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
   ui watch-progress 120000 || fail "watch-progress: $reply"
-  failed_at=$(e2e_now)
-  took=$(e2e_since "$pressed")
+  failed_at=$(now)
+  took=$(seconds_since "$pressed")
   echo "  Transfer to failure: $took s"
   transfer_failed_shown || return 1
   if [[ ${1:-} == --driver ]]; then
@@ -62,9 +62,9 @@ id1284='MFG:TORVAEL;MDL:prismatone 3350N;CMD:PJL;'
 quiet_run() {
   local start
   printer_start p1 --driver || return 1
-  start=$(e2e_now)
+  start=$(now)
   timeout 120 wine "$E2E_UPDATER" /quiet /accept-licence 2>>"$E2E_LOGS/$scenario-updater.log" |
-    while IFS= read -r line; do printf '%s %s\n' "$(e2e_since "$start")" "${line%$'\r'}"; done \
+    while IFS= read -r line; do printf '%s %s\n' "$(seconds_since "$start")" "${line%$'\r'}"; done \
       >"$E2E_LOGS/$scenario-$1.log"
   status=${PIPESTATUS[0]}
   log=$(cut -d' ' -f2- "$E2E_LOGS/$scenario-$1.log")
@@ -109,7 +109,7 @@ steps() {
   echo "-- through the test driver"
   printer_register p1 || return 1
   local link
-  link=$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")
+  link=$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")
   driver_our_printer p1 print-class "$link" --id-1284 "$id1284" || return 1
   driver_start || return 1
   stall_then_retry --driver || return 1

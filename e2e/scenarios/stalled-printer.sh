@@ -12,19 +12,16 @@ steps() {
   scenario_begin stalled-printer || return 1
   printer_register p1 || return 1
   printer_start p1 --stall-after 300000 || return 1
-  updater_start
-  accept_licence || return 1
-  read_page main
-  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  ready_shown || return 1
 
   local pressed
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
   ui watch-progress 120000 || fail "watch-progress: $reply"
   echo "  progress seen: $(jq -c '[.samples[].pos]' <<<"$reply")"
   local waited
-  waited=$(e2e_since "$pressed")
+  waited=$(seconds_since "$pressed")
   timing "progress page gone, $waited s after Transfer"
   check "the updater waited out its 30 s time-out" '. >= 29.5' "$waited"
   check "and gave up within 3 s of it" '. < 33' "$waited"

@@ -24,7 +24,7 @@ steps() {
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
   ui watch-progress 120000 || fail "watch-progress: $reply"
   local failed_at
-  failed_at=$(e2e_now)
+  failed_at=$(now)
   timing "progress page gone"
   transfer_failed_shown
   shot main-failed

@@ -12,10 +12,7 @@ steps() {
   printer_register p1 || return 1
   # About 2.5 s for the image: the bar is seen at each block.
   printer_start p1 --bytes-per-second 400000 || return 1
-  updater_start
-  accept_licence || return 1
-  read_page main
-  check_text "main: ready" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  ready_shown || return 1
   check_text "main: button 1 reads Transfer" "$reply" 1 "Transfer"
   check_text "main: button 2 reads Exit" "$reply" 2 "Exit"
   shot main-ready

@@ -53,11 +53,11 @@ vanish_during_reply() {
 
   local pressed cpu_before cpu_after waited
   ui press main 1 || fail "press Transfer: $reply"
-  pressed=$(e2e_now)
+  pressed=$(now)
   cpu_before=$(cpu_seconds "$process")
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }
   ui watch-progress 120000 || fail "watch-progress: $reply"
-  waited=$(e2e_since "$pressed")
+  waited=$(seconds_since "$pressed")
   cpu_after=$(cpu_seconds "$process")
   used=$(awk -v a="$cpu_before" -v b="$cpu_after" 'BEGIN { printf "%.2f", b - a }')
   timing "progress page gone, $waited s after Transfer, $used s of the updater's CPU meanwhile"
@@ -67,12 +67,8 @@ vanish_during_reply() {
   if [[ $told == *"mode-switch reply: time-out"* ]]; then pass "a debugger was told the reply timed out"
   else fail "no debugger line about the reply's time-out"; fi
 
-  wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
-  read_page main
-  check_text "main: the transfer failed" "$reply" 110 \
-    $'Could not transfer the firmware.\nTo transfer the firmware again, click [Retry].'
-  ui press main 2 || fail "press Exit: $reply"
-  updater_wait 15
+  transfer_failed_shown || return 1
+  exit_pressed
 
   printer_stop
   check "printer: the query arrived, then it vanished" \
@@ -85,7 +81,7 @@ steps() {
   echo "-- through the test driver: reads of the vanished printer deliver nothing"
   printer_register p1 || return 1
   local link
-  link=$(basename "$(e2e_device_link p1 "$E2E_HARDWARE_ID")")
+  link=$(basename "$(wine_device_link p1 "$E2E_HARDWARE_ID")")
   driver_our_printer p1 print-class "$link" --empty-reads-when-gone || return 1
   driver_start || return 1
   vanish_during_reply --driver || return 1

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Installing Debian's packages, for the install scripts. Sourced, not run.
 #
 #   apt_install WHAT PACKAGE...   installs those of PACKAGE... not yet installed

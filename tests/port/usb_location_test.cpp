@@ -6,7 +6,6 @@
 #include <string>
 
 #include "fake_device.h"
-#include "port/usb_platform.h"
 #include "port/usb_port.h"
 #include "sim_test.h"
 #include "world_devices.h"
