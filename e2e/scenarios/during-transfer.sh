@@ -1,5 +1,5 @@
 #!/bin/bash
-# Half-way through the image: a second updater leaves within 2 s, having neither
+# Half-way through the image: a second updater leaves within 6 s, having neither
 # looked for nor opened the printer; `wineboot --end-session` is refused and the
 # updater runs on. The printer receives one whole image and nothing more (its
 # protocol errors); on the main page afterwards the same request ends the updater.
@@ -14,7 +14,9 @@ steps() {
   started=$(now)
   WINEDEBUG=+file,+setupapi timeout 30 wine "$E2E_UPDATER" >"$log" 2>&1
   status=$? took=$(seconds_since "$started")
-  check "second copy: status 0 within 2 s (status $status, $took s)" '. < 2' \
+  # A Wine process's own start and end take most of it: under qemu's emulation
+  # on a loaded machine nearly 3 s.
+  check "second copy: status 0 within 6 s (status $status, $took s)" '. < 6' \
     "$( ((status == 0)) && echo "$took" || echo 99)"
   check "second copy: traced, and no printer opened or looked for" '.[0] > 0 and .[1] == 0' \
     "[$(grep -c 'CreateFileW' "$log"), $(grep -ci -e 'usb#vid_' -e 'SetupDiGetClassDevs' "$log")]"

@@ -172,7 +172,9 @@ the_cases() {
     if tail -1 <<<"$log" | grep -qxE "$last"; then pass "$name: the log says why"; else fail "$name: its last line"; fi
     case $name in
       vanishes)
-        check "vanishes: the failure came at once" '. < 20' "$took"
+        # Well inside the 30 s time-out: the failure came from the vanished printer
+        # (a loaded machine that runs Wine under emulation takes 20 s and more to get there).
+        check "vanishes: the failure came before a time-out could" '. < 29' "$took"
         check "vanishes: a line for each block sent before the one that failed" '.[0] == .[1] - 1' \
           "[$(grep -c '^Block [0-9]* sent: ' <<<"$log"), $(tail -1 <<<"$log" | sed -E 's/.*write block ([0-9]+).*/\1/;t;s/.*/0/')]"
         printer_cut_short disconnect 400000 p1
