@@ -35,6 +35,7 @@ fake_printer() {
     mkdir -p "$iface/usbmisc/${pair#*:}"
     printf '%02x\n' "${pair%%:*}" >"$iface/bInterfaceNumber"
     echo 07 >"$iface/bInterfaceClass"
+    echo "MFG:TORVAEL;MDL:$name;SN:$serial;" >"$iface/ieee1284_id"
   done
 }
 unplug() { rm -rf "$stand_in/sys/bus/usb/devices/$1" "$stand_in/sys/bus/usb/devices/$1":*; }
@@ -71,6 +72,7 @@ finding() {
     "7c5e:4a83  interface 01" "04b8:0005  interface 00" "another maker"
   run_script --find-only --exe "$composite_updater"
   holds "composite model: interface 1's node is found" grep -qF "Found it: $stand_in/dev/usb/lp1." "$out"
+  holds "... and what it says it is shown" grep -qF "It says: MFG:TORVAEL;" "$out"
   run_script --find-only --exe "$still_image_updater"
   refused $? "a still-image updater is refused, by its access method" '"Usbscan"' printer-class
 
@@ -103,7 +105,7 @@ finding() {
   run_script --find-only --exe "$E2E_UPDATER"
   refused $? "two of ours: both listed, --device asked for" --device \
     "serial $serial  $stand_in/sys/bus/usb/devices/1-3:1.0  $node" \
-    "serial X3350N-000204  $stand_in/sys/bus/usb/devices/1-1.2:1.0  $stand_in/dev/usb/lp4"
+    "serial X3350N-000204  $stand_in/sys/bus/usb/devices/1-1.2:1.0  $stand_in/dev/usb/lp4  prismatone 3350N  says MFG:TORVAEL;MDL:prismatone 3350N;SN:X3350N-000204;"
   rm -f "$node"
   timing "finding the printer: ten cases"
 }
