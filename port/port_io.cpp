@@ -128,15 +128,6 @@ BYTE *JobBytes(PortJob *job) { return reinterpret_cast<BYTE *>(job + 1); }
 
 bool StopAsked(PortJob *job) { return InterlockedCompareExchange(&job->stop, 0, 0) != 0; }
 
-PortJob *NewJob(Port *port, uint32_t count) {
-  auto *job = static_cast<PortJob *>(
-      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PortJob) + count));
-  if (job == nullptr) return nullptr;
-  job->port = port;
-  job->data = JobBytes(job);
-  job->count = count;
-  return job;
-}
 // What every call refuses before it starts anything.
 bool Refused(Port *port, const void *data, const uint32_t *count) {
   if (port == nullptr || data == nullptr || count == nullptr || *count == 0) return true;
@@ -151,13 +142,53 @@ bool Refused(Port *port, const void *data, const uint32_t *count) {
   return false;
 }
 
+// Moves the whole count through the kind's read or write, either of which may
+// move less than asked: a block written in part is not written, so only every
+// byte, a failure or the caller's stop ends the run. A call that moved nothing
+// is made again after a pause that grows, so a device that keeps answering with
+// nothing costs no core.
+template <class Entry>
+void MoveWholeCount(PortJob *job, Entry move) {
+  DWORD pause = 1;
+  while (job->count != 0 && !StopAsked(job)) {
+    uint32_t moved = job->count;
+    job->result = move(job->port, job->data, &moved);
+    if (job->result == 0) {
+      job->error = GetLastError();
+      break;
+    }
+    if (moved > job->count) moved = job->count;
+    job->count -= moved;
+    job->data += moved;
+    if (moved != 0) {
+      pause = 1;
+      continue;
+    }
+    Sleep(pause);
+    if (pause < kEmptyCallPauseMaxMs) pause *= 2;
+  }
+  if (job->count != 0) job->result = 0;
+}
+
+}  // namespace
+
+PortJob *PortNewJob(Port *port, uint32_t count) {
+  auto *job = static_cast<PortJob *>(
+      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PortJob) + count));
+  if (job == nullptr) return nullptr;
+  job->port = port;
+  job->data = JobBytes(job);
+  job->count = count;
+  return job;
+}
+
 // Runs the job's worker and waits for it for the port's time-out. Returns 1
 // when the worker has ended (on its own or stopped) and the job may be read and
 // freed; 0 when it could not be confirmed ended: the job, the port and the
 // thread's handle are then the device hold's. `*inTime` says whether the job
 // counts by what the worker did: it ended within the time-out, or it was
 // stopped having moved every byte.
-int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
+int PortRunJob(PortJob *job, JobRoutine routine, bool *inTime) {
   *inTime = false;
   uintptr_t started = _beginthreadex(nullptr, 0, routine, job, 0, nullptr);
   if (started == 0) {
@@ -194,36 +225,6 @@ int RunJob(PortJob *job, JobRoutine routine, bool *inTime) {
   return 1;
 }
 
-// Moves the whole count through the kind's read or write, either of which may
-// move less than asked: a block written in part is not written, so only every
-// byte, a failure or the caller's stop ends the run. A call that moved nothing
-// is made again after a pause that grows, so a device that keeps answering with
-// nothing costs no core.
-template <class Entry>
-void MoveWholeCount(PortJob *job, Entry move) {
-  DWORD pause = 1;
-  while (job->count != 0 && !StopAsked(job)) {
-    uint32_t moved = job->count;
-    job->result = move(job->port, job->data, &moved);
-    if (job->result == 0) {
-      job->error = GetLastError();
-      break;
-    }
-    if (moved > job->count) moved = job->count;
-    job->count -= moved;
-    job->data += moved;
-    if (moved != 0) {
-      pause = 1;
-      continue;
-    }
-    Sleep(pause);
-    if (pause < kEmptyCallPauseMaxMs) pause *= 2;
-  }
-  if (job->count != 0) job->result = 0;
-}
-
-}  // namespace
-
 unsigned WINAPI PortWriteWorker(void *parameter) {
   auto *job = static_cast<PortJob *>(parameter);
   MoveWholeCount(job, portDriver.io[job->port->kind].write);
@@ -239,14 +240,14 @@ unsigned WINAPI PortReadWorker(void *parameter) {
 int PortWrite(Port *port, const void *data, const uint32_t *count) {
   if (Refused(port, data, count)) return 0;
   uint32_t size = *count;
-  PortJob *job = NewJob(port, size);
+  PortJob *job = PortNewJob(port, size);
   if (job == nullptr) {
     PortNoteFailure("allocation", GetLastError());
     return 0;
   }
   std::memcpy(JobBytes(job), data, size);
   bool inTime = false;
-  if (!RunJob(job, PortWriteWorker, &inTime)) return 0;  // the job is the device hold's now
+  if (!PortRunJob(job, PortWriteWorker, &inTime)) return 0;  // the job is the device hold's now
   int result = inTime ? job->result : 0;
   if (inTime && result == 0) PortNoteFailure("write", job->error);
   PortHeapFree(job);
@@ -256,13 +257,13 @@ int PortWrite(Port *port, const void *data, const uint32_t *count) {
 int PortRead(Port *port, void *buffer, const uint32_t *count) {
   if (Refused(port, buffer, count)) return 0;
   uint32_t size = *count;
-  PortJob *job = NewJob(port, size);
+  PortJob *job = PortNewJob(port, size);
   if (job == nullptr) {
     PortNoteFailure("allocation", GetLastError());
     return 0;
   }
   bool inTime = false;
-  if (!RunJob(job, PortReadWorker, &inTime)) return 0;  // the job is the device hold's now
+  if (!PortRunJob(job, PortReadWorker, &inTime)) return 0;  // the job is the device hold's now
   // The worker has ended: what it read is final, and only now reaches the caller.
   uint32_t arrived = size - job->count;
   std::memcpy(buffer, JobBytes(job), arrived);
@@ -270,11 +271,4 @@ int PortRead(Port *port, void *buffer, const uint32_t *count) {
   if (inTime && result == 0) PortNoteFailure("read", job->error);
   PortHeapFree(job);
   return result;
-}
-
-// Other timed device calls of the port layer run on the same mechanism.
-PortJob *PortNewJob(Port *port, uint32_t count) { return NewJob(port, count); }
-
-int PortRunJob(PortJob *job, unsigned(WINAPI *routine)(void *), bool *inTime) {
-  return RunJob(job, routine, inTime);
 }
