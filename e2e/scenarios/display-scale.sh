@@ -14,7 +14,7 @@ export E2E_UI_WIDE=1
 source "$(dirname "$0")/../lib.sh"
 
 # The main page's texts of all its states: message, button 1, button 2.
-main_texts=("110:$(res_id IDS_READY),$(res_id IDS_NOT_FOUND),$(res_id IDS_FAILED),$(res_id IDS_COMPLETE)"
+main_texts=("$(res_id IDC_MESSAGE):$(res_id IDS_READY),$(res_id IDS_NOT_FOUND),$(res_id IDS_FAILED),$(res_id IDS_COMPLETE)"
   "1:$(res_id IDS_TRANSFER),$(res_id IDS_RETRY)" "2:$(res_id IDS_EXIT)")
 
 # Programs of the prefix started after this draw at DPI: this Wine takes the
@@ -50,8 +50,8 @@ run_language() {
   accept_licence_pressed || return 1
   fit_page "$lang main" main "${main_texts[@]}"
   check "$dpi dpi $lang main: its texts measured in the page's language" \
-    '(.controls[] | select(.id == 110) | .text) as $t | [.strings[] | select(.id == 110) | .text] |
-     index($t) != null' "$reply"
+    '(.controls[] | select(.id == $id) | .text) as $t | [.strings[] | select(.id == $id) | .text] |
+     index($t) != null' "$reply" --argjson id "$(res_id IDC_MESSAGE)"
   printer_start p1 --bytes-per-second 200000 || return 1
   ui press main 1 || fail "press Retry: $reply"
   wait_page progress 30 || { fail "no progress page: $reply"; return 1; }

@@ -24,18 +24,17 @@ steps() {
   licence_shown || return 1
   check "the updater's code page is 1252" '.acp == 1252' "$reply"
   check "the licence page is a Unicode window" '.unicode == true' "$reply"
-  check_text "licence: the prompt" "$reply" 145 "$(ja IDS_LICENSE_PROMPT)"
-  check_text "licence: refusal's label" "$reply" 147 "$(ja IDS_REFUSE)"
-  check_text "licence: acceptance's label" "$reply" 148 "$(ja IDS_ACCEPT)"
-  check "licence: the whole Japanese agreement" \
-    '.controls[] | select(.id == 146) | .text == $agreement' "$reply" \
+  check_text "licence: the prompt" "$reply" IDC_LICENSE_PROMPT "$(ja IDS_LICENSE_PROMPT)"
+  check_text "licence: refusal's label" "$reply" IDC_REFUSE "$(ja IDS_REFUSE)"
+  check_text "licence: acceptance's label" "$reply" IDC_ACCEPT "$(ja IDS_ACCEPT)"
+  check_control "licence: the whole Japanese agreement" "$reply" IDC_LICENSE_TEXT '.text == $agreement' \
     --rawfile agreement <(iconv -f CP932 -t UTF-8 "$E2E_SOURCE_DIR/res/license/eula-ja.txt")
   shot licence
   accept_licence_pressed || return 1
 
   read_page main
   check "main: caption" '.caption == $c' "$reply" --arg c "$E2E_CAPTION"
-  check_text "main: ready" "$reply" 110 "$(ja IDS_READY)"
+  check_text "main: ready" "$reply" IDC_MESSAGE "$(ja IDS_READY)"
   check_text "main: button 1" "$reply" 1 "$(ja IDS_TRANSFER)"
   check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
   shot main-ready
@@ -48,7 +47,7 @@ steps() {
   shot_at_progress_done
   wait_page main 30 || { fail "main page not shown again: $reply"; return 1; }
   read_page main
-  check_text "main: failed" "$reply" 110 "$(ja IDS_FAILED)"
+  check_text "main: failed" "$reply" IDC_MESSAGE "$(ja IDS_FAILED)"
   check_text "main: button 1" "$reply" 1 "$(ja IDS_RETRY)"
   shot main-failed
   printer_stop
@@ -56,7 +55,7 @@ steps() {
   ui press main 1 || fail "press Retry: $reply"
   ui wait main 10000 || fail "main page after Retry: $reply"
   read_page main
-  check_text "main: not found" "$reply" 110 "$(ja IDS_NOT_FOUND)"
+  check_text "main: not found" "$reply" IDC_MESSAGE "$(ja IDS_NOT_FOUND)"
   check_text "main: button 1" "$reply" 1 "$(ja IDS_RETRY)"
   check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
   shot main-not-found

@@ -16,17 +16,16 @@ steps() {
   updater_start
   licence_shown || return 1
   check "the updater's code page is 932" '.acp == 932' "$reply"
-  check_text "licence: the prompt" "$reply" 145 "$(ja IDS_LICENSE_PROMPT)"
-  check_text "licence: refusal's label" "$reply" 147 "$(ja IDS_REFUSE)"
-  check_text "licence: acceptance's label" "$reply" 148 "$(ja IDS_ACCEPT)"
-  check "licence: the Japanese agreement" \
-    '.controls[] | select(.id == 146) | .text | startswith($first)' "$reply" \
+  check_text "licence: the prompt" "$reply" IDC_LICENSE_PROMPT "$(ja IDS_LICENSE_PROMPT)"
+  check_text "licence: refusal's label" "$reply" IDC_REFUSE "$(ja IDS_REFUSE)"
+  check_text "licence: acceptance's label" "$reply" IDC_ACCEPT "$(ja IDS_ACCEPT)"
+  check_control "licence: the Japanese agreement" "$reply" IDC_LICENSE_TEXT '.text | startswith($first)' \
     --arg first "$(iconv -f SHIFT_JIS -t UTF-8 "$E2E_SOURCE_DIR/res/license/eula-ja.txt" | head -n 1)"
   shot licence
   accept_licence_pressed || return 1
 
   read_page main
-  check_text "main: not found" "$reply" 110 "$(ja IDS_NOT_FOUND)"
+  check_text "main: not found" "$reply" IDC_MESSAGE "$(ja IDS_NOT_FOUND)"
   check_text "main: button 1" "$reply" 1 "$(ja IDS_RETRY)"
   check_text "main: button 2" "$reply" 2 "$(ja IDS_EXIT)"
   shot main-not-found

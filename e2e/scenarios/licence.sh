@@ -20,12 +20,12 @@ steps() {
   echo "-- refused"
   updater_start
   licence_shown || return 1
-  check_text "licence: the prompt" "$reply" 145 \
+  check_text "licence: the prompt" "$reply" IDC_LICENSE_PROMPT \
     "Please read the following license agreement. Press the PAGE DOWN key to see the rest of the agreement."
-  check_text "licence: refusal's label" "$reply" 147 "I do not accept the terms of the license agreement."
-  check_text "licence: acceptance's label" "$reply" 148 "I accept the terms of the license agreement."
-  check "licence: the agreement's first line" \
-    '.controls[] | select(.id == 146) | .text | startswith("TORVAEL prismatone 3350N Firmware Update Software\r\nEND-USER LICENSE AGREEMENT")' "$reply"
+  check_text "licence: refusal's label" "$reply" IDC_REFUSE "I do not accept the terms of the license agreement."
+  check_text "licence: acceptance's label" "$reply" IDC_ACCEPT "I accept the terms of the license agreement."
+  check_control "licence: the agreement's first line" "$reply" IDC_LICENSE_TEXT \
+    '.text | startswith("TORVAEL prismatone 3350N Firmware Update Software\r\nEND-USER LICENSE AGREEMENT")'
   shot licence
   ui press licence 1 || fail "press OK: $reply"
   ends_without_main
@@ -35,7 +35,7 @@ steps() {
   updater_start
   licence_shown || return 1
   # Acceptance chosen, then Esc: cancelling still refuses.
-  ui press licence 148 || fail "press 148: $reply"
+  ui press licence "$(res_id IDC_ACCEPT)" || fail "press IDC_ACCEPT: $reply"
   ui escape licence || fail "escape: $reply"
   ends_without_main
   timing "Esc: the program ended"

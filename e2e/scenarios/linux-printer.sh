@@ -130,7 +130,7 @@ real_run() {
   ui_start
   accept_licence || return 1
   read_page main
-  check_text "main: the printer is found" "$reply" 110 "Click [Transfer] to start transferring the firmware for update."
+  check_text "main: the printer is found" "$reply" IDC_MESSAGE "Click [Transfer] to start transferring the firmware for update."
   sockets=$(cat "$WINEPREFIX/wineserver")
 
   echo "-- our printer unplugged, another maker's takes its node"
