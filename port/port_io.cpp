@@ -111,7 +111,7 @@ int DeviceHeld(const char *deviceName) {
 }
 
 int DeviceHeldRefusal(void) {
-  PortNoteFailure("device held by a write that has not ended", 0);
+  PortNoteFailure("device held by a request that has not ended", 0);
   return 0;
 }
 

@@ -86,7 +86,7 @@ int UsbOpenPrintClass(UsbPort *port) {
   if (!FindPath(port, path)) {
     DeviceSearchFailed();
   } else if (DeviceHeld(path)) {
-    DeviceHeldRefusal();  // a worker that could not be stopped may still write to it
+    DeviceHeldRefusal();  // a worker that could not be stopped may still use it
   } else if (OpenHandles(port, path)) {
     return 1;
   }

@@ -413,7 +413,7 @@ TEST_F(TransferTest, StuckCallHoldsItsPrinterUntilItHasLanded) {
     EXPECT_EQ(endedAt[0] - before, 32500u) << c.what << ": the page waited for the stuck call";
     EXPECT_EQ(endedAt[1], endedAt[0]) << c.what << ": the retry waited for the stuck call";
     EXPECT_EQ(steps[0], c.step);
-    EXPECT_EQ(steps[1], "probe: device held by a write that has not ended") << c.what;
+    EXPECT_EQ(steps[1], "probe: device held by a request that has not ended") << c.what;
     EXPECT_EQ(calls[1], calls[0]) << c.what << ": the retry reached the printer";
     EXPECT_EQ(CallsOf(printer->record()), calls[0] + 1) << c.what << ": the late call";
 
