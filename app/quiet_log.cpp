@@ -19,17 +19,33 @@ bool IsUsable(HANDLE handle) {
 // this answers, which is why it is attached only for that moment.
 BOOL WINAPI IgnoreConsoleEvent(DWORD) { return TRUE; }
 
+int LineLength(const char *text) {
+  int length = 0;
+  while (length < kLineSize && text[length] != 0) ++length;
+  return length;
+}
+
 void WriteLine(HANDLE out, const char *text) {
   char line[kLineSize + 2];
-  int length = 0;
-  while (length < kLineSize && text[length] != 0) {
-    line[length] = text[length];
-    ++length;
-  }
+  int length = LineLength(text);
+  for (int i = 0; i < length; ++i) line[i] = text[i];
   line[length++] = '\r';
   line[length++] = '\n';
   DWORD written = 0;
   WriteFile(out, line, static_cast<DWORD>(length), &written, nullptr);
+}
+
+// A console shows bytes in its own code page (932 on a Japanese system, 437 or
+// 850 on most others), never as UTF-8: the line goes to it in UTF-16, so that
+// the system's Japanese texts read as they are.
+void WriteConsoleLine(HANDLE console, const char *text) {
+  WCHAR line[kLineSize + 2];
+  int length = LineLength(text);
+  if (length > 0) length = MultiByteToWideChar(CP_UTF8, 0, text, length, line, kLineSize);
+  line[length++] = '\r';
+  line[length++] = '\n';
+  DWORD written = 0;
+  WriteConsoleW(console, line, static_cast<DWORD>(length), &written, nullptr);
 }
 
 }  // namespace
@@ -61,7 +77,7 @@ void WriteLogLine(QuietLog *log, const char *text) {
       CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
   if (console != INVALID_HANDLE_VALUE) {
-    WriteLine(console, text);
+    WriteConsoleLine(console, text);
     CloseHandle(console);
   }
   FreeConsole();

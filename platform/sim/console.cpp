@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal/kernel.h"
+#include "internal/ui.h"
 #include "win32_kernel.h"
 #include "world.h"
 
@@ -31,17 +32,27 @@ bool IsConsoleOutput(HANDLE handle) {
   return object && object->kind == KernelObject::Kind::console;
 }
 
+namespace {
+
 // A console handle works only while the process is attached to its console.
-BOOL WriteConsoleOutput(const void *bytes, DWORD size, LPDWORD written) {
+// `shown` is the text as the console shows it, in UTF-8.
+BOOL Show(const std::string &shown, DWORD count, LPDWORD written) {
   std::lock_guard<std::mutex> guard(consoleLock);
   if (written != nullptr) *written = 0;
   if (!attached) {
     SetLastErrorValue(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  output.append(static_cast<const char *>(bytes), size);
-  if (written != nullptr) *written = size;
+  output += shown;
+  if (written != nullptr) *written = count;
   return TRUE;
+}
+
+}  // namespace
+
+BOOL WriteConsoleOutput(const void *bytes, DWORD size, LPDWORD written) {
+  std::string narrow(static_cast<const char *>(bytes), size);
+  return Show(Utf8FromWide(WideFromAnsi(narrow)), size, written);
 }
 
 HANDLE OpenConsoleOutput() {
@@ -76,6 +87,16 @@ BOOL WINAPI AttachConsole(DWORD process) {
   }
   sim::attached = true;
   return TRUE;
+}
+
+BOOL WINAPI WriteConsoleW(HANDLE console, const void *text, DWORD count, LPDWORD written, LPVOID) {
+  if (!sim::IsConsoleOutput(console)) {
+    if (written != nullptr) *written = 0;
+    sim::SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::u16string wide(static_cast<const char16_t *>(text), count);
+  return sim::Show(sim::Utf8FromWide(wide), count, written);
 }
 
 BOOL WINAPI FreeConsole(void) {

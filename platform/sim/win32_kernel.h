@@ -89,6 +89,11 @@ BOOL WINAPI FreeConsole(void);
 #define CTRL_BREAK_EVENT 1u
 #define CTRL_CLOSE_EVENT 2u
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+// A console shows what WriteFile gives it in its own code page (here the
+// system's ANSI one, which a Japanese system shares with its consoles), and
+// what WriteConsoleW gives it as it is.
+BOOL WINAPI WriteConsoleW(HANDLE console, const void *text, DWORD count, LPDWORD written,
+                          LPVOID reserved);
 
 // The system's texts for its error codes. Only FORMAT_MESSAGE_FROM_SYSTEM into
 // the caller's buffer is modelled, in the user-interface language (language 0)

@@ -177,16 +177,22 @@ class QuietReasonsTest : public ProgramTest {
   }
 
   // FirmwareUpdater.exe /quiet /accept-licence to its end: its exit code, its
-  // log, and the model time it took.
-  long RunQuietly(std::string *log, DWORD *tookMs = nullptr) {
+  // log (on standard output, or as the starter's console shows it), and the
+  // model time it took.
+  enum Output { kStandardOutput, kConsole };
+  long RunQuietly(std::string *log, DWORD *tookMs = nullptr, Output output = kStandardOutput) {
     world::SetCommandLine(u"FirmwareUpdater.exe /quiet /accept-licence");
-    world::GiveStandardOutput();
+    if (output == kConsole) {
+      world::GiveConsole();
+    } else {
+      world::GiveStandardOutput();
+    }
     DWORD started = GetTickCount();
     Start();
     long code = program->Result();
     if (tookMs != nullptr) *tookMs = GetTickCount() - started;
     program.reset();
-    *log = world::StandardOutput();
+    *log = output == kConsole ? world::ConsoleOutput() : world::StandardOutput();
     return code;
   }
 
@@ -249,37 +255,41 @@ TEST_F(QuietReasonsTest, AFailureSaysWhyInTheSystemsWordsAndANotFoundWhatTheSear
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.reason);
-    world::Reset();
-    world::SetLanguage(c.language);
-    if (c.machine == kTwoOthers) {
-      AttachOther("USB\\VID_04B8&PID_0005&REV_0100");
-      AttachOther("USB\\VID_03F0&PID_2B17");
+    // A console shows the same characters, whatever its code page.
+    for (Output output : {kStandardOutput, kConsole}) {
+      SCOPED_TRACE(output == kConsole ? "the starter's console" : "standard output");
+      world::Reset();
+      world::SetLanguage(c.language);
+      if (c.machine == kTwoOthers) {
+        AttachOther("USB\\VID_04B8&PID_0005&REV_0100");
+        AttachOther("USB\\VID_03F0&PID_2B17");
+      }
+      if (c.machine == kTenOthers) {
+        AttachOther("");
+        for (int i = 1; i < 10; ++i) AttachOther("USB\\VID_100" + std::to_string(i) + "&PID_0001");
+      }
+      if (c.machine == kOurs) AttachPrinter();
+      if (c.machine == kOtherStillImage) {
+        UseStillImageBuild();
+        world::StillImageDevice device;
+        device.vendorId = 0x04B8;
+        device.productId = 0x0110;
+        device.endpoint = std::make_shared<vprinter::SimPrinter>();
+        world::AttachStillImageDevice(device);
+      }
+      world::InjectDeviceFault(c.fault);
+      std::string log;
+      EXPECT_EQ(RunQuietly(&log, nullptr, output), c.exitCode);
+      std::string line = c.exitCode == 2 ? "Printer not found (failed at " + c.reason + ")."
+                                         : "Transfer failed at " + c.reason + ".";
+      EXPECT_EQ(LastLine(log), line + " Exit code " + std::to_string(c.exitCode) + ".\r\n");
+      EXPECT_EQ(log.find("error 0"), std::string::npos) << log;
+      std::vector<std::string> told = world::DebugOutput();
+      EXPECT_TRUE(std::any_of(told.begin(), told.end(), [&](const std::string &text) {
+        return text.rfind("FirmwareUpdater: failed at " + c.reason, 0) == 0;
+      })) << "the debugger is told the same";
+      world::DetachAllDevices();
     }
-    if (c.machine == kTenOthers) {
-      AttachOther("");
-      for (int i = 1; i < 10; ++i) AttachOther("USB\\VID_100" + std::to_string(i) + "&PID_0001");
-    }
-    if (c.machine == kOurs) AttachPrinter();
-    if (c.machine == kOtherStillImage) {
-      UseStillImageBuild();
-      world::StillImageDevice device;
-      device.vendorId = 0x04B8;
-      device.productId = 0x0110;
-      device.endpoint = std::make_shared<vprinter::SimPrinter>();
-      world::AttachStillImageDevice(device);
-    }
-    world::InjectDeviceFault(c.fault);
-    std::string log;
-    EXPECT_EQ(RunQuietly(&log), c.exitCode);
-    std::string line = c.exitCode == 2 ? "Printer not found (failed at " + c.reason + ")."
-                                       : "Transfer failed at " + c.reason + ".";
-    EXPECT_EQ(LastLine(log), line + " Exit code " + std::to_string(c.exitCode) + ".\r\n");
-    EXPECT_EQ(log.find("error 0"), std::string::npos) << log;
-    std::vector<std::string> told = world::DebugOutput();
-    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [&](const std::string &text) {
-      return text.rfind("FirmwareUpdater: failed at " + c.reason, 0) == 0;
-    })) << "the debugger is told the same";
-    world::DetachAllDevices();
   }
 }
 
