@@ -21,7 +21,8 @@ struct QuietLog {
 // attached only while it writes a line, and ignores Ctrl+C and Ctrl+Break then.
 void OpenQuietLog(QuietLog *log);
 // Writes `text` (UTF-8) and a line end (CR LF), and into the /log file when
-// there is one; to a console in UTF-16, as consoles seldom show UTF-8. Nothing when there is
-// nowhere to write; a failed write is not retried, and never stops the run.
+// there is one; to a console in UTF-16, as consoles seldom show UTF-8. Nothing
+// when there is nowhere to write; a failed write is not retried, and never
+// stops the run.
 void WriteLogLine(QuietLog *log, const char *text);
 void CloseQuietLog(QuietLog *log);
