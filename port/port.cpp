@@ -72,12 +72,17 @@ UsbPort *AsUsbPort(Port *port) {
   return reinterpret_cast<UsbPort *>(port);
 }
 
-// The port's own copy of a text, on the process heap; null if it cannot be made.
-char *CopyText(const char *text) {
+// `*slot` becomes the port's own copy of `text`, on the process heap; the text
+// it held is freed only once the copy exists.
+int ReplaceText(char **slot, const char *text) {
+  if (text == nullptr) return 0;
   size_t size = std::strlen(text) + 1;
   auto *copy = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, size));
-  if (copy != nullptr) std::memcpy(copy, text, size);
-  return copy;
+  if (copy == nullptr) return 0;
+  std::memcpy(copy, text, size);
+  PortHeapFree(*slot);
+  *slot = copy;
+  return 1;
 }
 
 NetworkPort *AsNetworkPort(Port *port) {
@@ -132,12 +137,7 @@ int PortSetPipes(Port *port, int32_t writePipe, int32_t readPipe, int32_t extraP
 
 int PortSetPortName(Port *port, const char *portName) {
   UsbPort *usb = AsUsbPort(port);
-  if (usb == nullptr || portName == nullptr) return 0;
-  char *copy = CopyText(portName);
-  if (copy == nullptr) return 0;
-  PortHeapFree(usb->portName);
-  usb->portName = copy;
-  return 1;
+  return usb != nullptr ? ReplaceText(&usb->portName, portName) : 0;
 }
 
 int PortSetNotify(Port *port, PortEventCallback onOpened, LPTHREAD_START_ROUTINE notifyRoutine,
@@ -153,12 +153,7 @@ int PortSetNotify(Port *port, PortEventCallback onOpened, LPTHREAD_START_ROUTINE
 
 int PortSetHostAddress(Port *port, const char *hostAddress) {
   NetworkPort *network = AsNetworkPort(port);
-  if (network == nullptr || hostAddress == nullptr) return 0;
-  char *copy = CopyText(hostAddress);
-  if (copy == nullptr) return 0;
-  PortHeapFree(network->hostAddress);
-  network->hostAddress = copy;
-  return 1;
+  return network != nullptr ? ReplaceText(&network->hostAddress, hostAddress) : 0;
 }
 
 int PortSetTcpPort(Port *port, uint16_t tcpPort) {
